@@ -14,4 +14,14 @@ namespace mdb {
 QueryContext* AllocDerivedContext(int32_t preset, const QueryContext* source);
 void ReleaseDerivedContext(QueryContext* context);  // null is allowed
 
+// The block size of a preset's derived context: the header, the settings area and the
+// strings area (28 + 4 x (settings + strings) bytes with 32-bit pointers); 0 for another
+// preset.
+uint32_t DerivedContextBlockSize(int32_t preset);
+
+// The writable settings and strings areas of a context from AllocDerivedContext (the header
+// exposes them read-only). The strings area is null for a preset without strings.
+int32_t* DerivedSettings(QueryContext* derived);
+const char** DerivedStrings(QueryContext* derived);
+
 }  // namespace mdb
