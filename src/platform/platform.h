@@ -26,7 +26,9 @@ uint32_t PrinterGetData(void* handle, const char16_t* valueName, uint32_t* type,
 
 inline constexpr uint32_t kErrorSuccess = 0;
 inline constexpr uint32_t kErrorFileNotFound = 2;
+inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorInvalidHandle = 6;
+inline constexpr uint32_t kErrorInvalidParameter = 87;
 inline constexpr uint32_t kErrorMoreData = 234;
 inline constexpr uint32_t kRegDword = 4;
 
@@ -44,7 +46,7 @@ int32_t GetLocaleCountry(char* buffer, int32_t size);
 
 // ---- Files -----------------------------------------------------------------------------------------
 // Paths are NUL-terminated UTF-16, built by the caller from a directory, PathSeparator()
-// and a converted file name.
+// and a converted file name. An open file's handle is never 0 or kInvalidFile.
 using FileHandle = intptr_t;
 inline constexpr FileHandle kInvalidFile = -1;
 
@@ -52,31 +54,37 @@ enum class FileAccess : uint8_t { Read, Write, ReadWrite };
 enum class FileDisposition : uint8_t { OpenExisting, CreateNew };
 
 // CreateFileW. Share modes follow the access: Read shares reading, Write shares writing,
-// ReadWrite shares both. A read-only file cannot be opened for writing.
+// ReadWrite shares both (POSIX has no share modes and ignores them). A read-only file
+// cannot be opened for writing, and neither can a directory be opened at all. On POSIX a
+// regular file without any write permission bit counts as read-only, even for root.
 FileHandle FileOpen(const char16_t* path, FileAccess access, FileDisposition disposition);
 bool FileClose(FileHandle file);
 // ReadFile / WriteFile: false on the call's own failure; *done receives the count moved.
 bool FileRead(FileHandle file, void* buffer, uint32_t count, uint32_t* done);
 bool FileWrite(FileHandle file, const void* buffer, uint32_t count, uint32_t* done);
-// SetFilePointer(FILE_BEGIN) without a high part: the new position, or 0xFFFFFFFF.
+// SetFilePointer(FILE_BEGIN) without a high part: the new position, or 0xFFFFFFFF (also
+// for a negative offset). A position past the end is allowed.
 uint32_t FileSeek(FileHandle file, int32_t offset);
-// GetFileSize without a high part: the size, or 0xFFFFFFFF.
+// GetFileSize without a high part: the size, or 0xFFFFFFFF (also for a size of 4 GiB - 1
+// or more, which the low part alone cannot tell).
 uint32_t FileGetSize(FileHandle file);
 // FlushFileBuffers.
 bool FileFlush(FileHandle file);
-// DeleteFileW.
+// DeleteFileW: a read-only file is not deleted.
 bool FileDelete(const char16_t* path);
 // MoveFileExW(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH): atomically puts `from`
-// in place of `to`.
+// in place of `to`. A read-only `to` is not replaced.
 bool FileReplace(const char16_t* from, const char16_t* to);
 // Makes a completed rename in this directory durable (fsync of the directory on POSIX;
 // nothing to do on Win32, where the write-through move covers it).
 bool DirectoryFlush(const char16_t* directory);
 
-// MultiByteToWideChar(CP_ACP, 0, ...): converts count bytes of an 8-bit file name; returns
-// the UTF-16 units written, or (with capacity 0) needed; 0 on failure. Never more units
-// than bytes. On POSIX the 8-bit code page is UTF-8, and a byte that is not part of valid
-// UTF-8 maps to U+DC80+byte, so converting back to the native path restores the bytes.
+// MultiByteToWideChar(CP_ACP, 0, ...): converts count bytes of an 8-bit file name (count
+// -1: up to and including the NUL); returns the UTF-16 units written, or (with capacity 0)
+// needed; 0 on failure, also when capacity is too small (nothing is written then). Never
+// more units than bytes. On POSIX the 8-bit code page is UTF-8, and a byte that is not part
+// of valid UTF-8 maps to U+DC00+byte (U+DC80..U+DCFF), so converting the path back to the
+// native form restores the bytes.
 int32_t AnsiToWide(const char* text, int32_t count, char16_t* out, int32_t capacity);
 
 // The separator between a directory and a file name: '\\' on Win32, '/' on POSIX.
