@@ -5,6 +5,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "calibmod.h"  // CAL_OK, CALERR_FILE, CALERR_MEMORY, CALERR_UNSUPPORTED
 #include "platform.h"
@@ -112,5 +113,25 @@ void ByteSwap(uint8_t* data, int32_t length, int16_t unit);
 
 // Whether the host's byte order differs from the table file's (little-endian).
 constexpr int32_t HostNeedsSwap() { return std::endian::native == std::endian::little ? 0 : 1; }
+
+// Fixed-width loads and stores of file data. The little-endian form reads the table file's
+// own fields; the host-order form reads data that has already been converted in place.
+inline uint32_t LoadLe32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+inline uint16_t LoadLe16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+inline uint32_t LoadHost32(const uint8_t* p) {
+  uint32_t value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
+inline uint16_t LoadHost16(const uint8_t* p) {
+  uint16_t value;
+  std::memcpy(&value, p, sizeof value);
+  return value;
+}
 
 }  // namespace cal

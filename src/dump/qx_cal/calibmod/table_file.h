@@ -113,9 +113,10 @@ int16_t TableWriteChunk(TableFile& table, const char* tag, int16_t id, uint32_t 
 void TableReleaseChunk(TableFile& table);
 
 // Reads QXDB chunk id into the work context's table file and converts its header and
-// records to host order. The records of a version without a known layout stay as they are;
-// records that would run past the body are neither converted nor reported (*recordCount
-// counts only the whole records inside it). The chunk stays held until TableReleaseChunk.
+// records to host order. *recordCount is the number of whole records of a known layout that
+// lie inside the body (0 for a version without a known layout, whose records stay as they
+// are); records past the body are neither converted nor reported. A body too short for its
+// header is refused (CALERR_FILE). The chunk stays held until TableReleaseChunk.
 int16_t ReadDbChunk(WorkContext& context, int16_t id, uint8_t** header, uint8_t** records,
                     int16_t* version, uint32_t* recordCount);
 // Reads QXHT chunk id; the body stays owned by the table until TableReleaseChunk.
