@@ -241,6 +241,51 @@ int16_t FileWriteData(FileContext& file, const char16_t* directory, const char* 
   return status;
 }
 
+int16_t FileCreateNew(FileContext& file, const char16_t* directory, const char* name) {
+  FileSetLocation(file, directory, name);
+  PathBuffers buffers;
+  const char16_t* path = nullptr;
+  int16_t status = PathBuild(file, buffers, &path);
+  if (status == CAL_OK) {
+    file.handle = plat::FileOpen(path, plat::FileAccess::Write, plat::FileDisposition::CreateNew);
+    if (file.handle == plat::kInvalidFile) {
+      status = CALERR_FILE;
+    } else {
+      FileClose(file);
+    }
+  }
+  PathRelease(buffers);
+  return status;
+}
+
+int16_t FileRemove(FileContext& file, const char16_t* directory, const char* name) {
+  FileSetLocation(file, directory, name);
+  PathBuffers buffers;
+  const char16_t* path = nullptr;
+  int16_t status = PathBuild(file, buffers, &path);
+  if (status == CAL_OK && !plat::FileDelete(path)) status = CALERR_FILE;
+  PathRelease(buffers);
+  return status;
+}
+
+int16_t FileFlush(FileContext& file) {
+  return plat::FileFlush(file.handle) ? CAL_OK : CALERR_FILE;
+}
+
+int16_t FileMoveOver(FileContext& source, FileContext& target) {
+  PathBuffers sourceBuffers{};
+  PathBuffers targetBuffers{};
+  const char16_t* sourcePath = nullptr;
+  const char16_t* targetPath = nullptr;
+  int16_t status = PathBuild(source, sourceBuffers, &sourcePath);
+  if (status == CAL_OK) status = PathBuild(target, targetBuffers, &targetPath);
+  if (status == CAL_OK && !plat::FileReplace(sourcePath, targetPath)) status = CALERR_FILE;
+  if (status == CAL_OK && !plat::DirectoryFlush(target.directory)) status = CALERR_FILE;
+  PathRelease(sourceBuffers);
+  PathRelease(targetBuffers);
+  return status;
+}
+
 // ---- Byte order -------------------------------------------------------------------------------
 
 void ByteSwap(uint8_t* data, int32_t length, int16_t unit) {

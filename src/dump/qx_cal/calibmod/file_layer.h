@@ -105,6 +105,21 @@ int16_t FileReadAll(FileContext& file, const char16_t* directory, const char* na
 // writeOffset keeps the resolved offset). The file must exist; nothing is truncated.
 int16_t FileWriteData(FileContext& file, const char16_t* directory, const char* name);
 
+// Replacing a file whole. A new content is written under another name, flushed, and moved
+// over the file, so the file holds either its old or its new content after any failure.
+
+// Creates the named file new and empty and closes it; CALERR_FILE when a file of that name
+// exists already or the file cannot be created. Nothing existing is ever touched.
+int16_t FileCreateNew(FileContext& file, const char16_t* directory, const char* name);
+// Deletes the named file. CAL_OK or CALERR_FILE.
+int16_t FileRemove(FileContext& file, const char16_t* directory, const char* name);
+// Flushes the open file to the disk. CAL_OK or CALERR_FILE.
+int16_t FileFlush(FileContext& file);
+// Puts the file of source (its location set) in place of the file of target (in the same
+// directory) in one step, then flushes the directory so the move survives a crash.
+// CAL_OK or CALERR_FILE.
+int16_t FileMoveOver(FileContext& source, FileContext& target);
+
 // ---- Byte order -------------------------------------------------------------------------------
 
 // Unit 2 exchanges the bytes of each whole 2-byte unit, unit 4 reverses each whole 4-byte

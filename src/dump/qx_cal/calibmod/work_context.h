@@ -27,6 +27,7 @@ struct WorkContext {
   FileContext historyFile;
   int16_t historyEntryCount;
   BufferHolder historyEntries;
+  bool historyTailUnread;  // the history text ends in bytes that were not read as lines
   char workingName[WORK_NAME_SIZE];
   TableFile tableFile;
   TableIdList tableIds;
