@@ -16,6 +16,8 @@ uint16_t Clamp16(long value, long low, long high) {
 
 void GetLocalTime(LocalTime* time) {
   if (time == nullptr) return;
+  // localtime_r need not look at TZ again; tzset makes a changed TZ count from now on.
+  tzset();
   const std::time_t now = std::time(nullptr);
   std::tm parts{};
   if (localtime_r(&now, &parts) == nullptr && gmtime_r(&now, &parts) == nullptr) parts = {};
