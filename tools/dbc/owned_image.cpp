@@ -1,6 +1,5 @@
 #include "owned_image.h"
 
-#include <cstring>
 
 namespace dbc {
 
@@ -28,11 +27,21 @@ uint32_t Size(const std::vector<T>& v) {
   return static_cast<uint32_t>(v.size());
 }
 
-// Tables compared as bytes: every element type here is plain integers without padding.
-bool SameTable(const void* a, const void* b, size_t bytes) {
+// Tables compared as bytes (every element type here is plain integers without padding);
+// *offset receives the first differing byte.
+bool SameTable(const void* a, const void* b, size_t bytes, size_t* offset) {
+  *offset = 0;
   if (bytes == 0) return true;
   if (a == nullptr || b == nullptr) return a == b;
-  return std::memcmp(a, b, bytes) == 0;
+  const auto* left = static_cast<const uint8_t*>(a);
+  const auto* right = static_cast<const uint8_t*>(b);
+  for (size_t i = 0; i < bytes; ++i) {
+    if (left[i] != right[i]) {
+      *offset = i;
+      return false;
+    }
+  }
+  return true;
 }
 
 }  // namespace
@@ -126,34 +135,39 @@ bool SameImage(const mdb::DbImage& a, const mdb::DbImage& b, std::string* differ
     const void* left;
     const void* right;
     size_t bytes;
+    size_t element = 1;
   };
   const uint32_t* c = a.counts;
   const Table tables[] = {
-      {"node table", a.nodes, b.nodes, c[mdb::kNodeCount] * sizeof(mdb::DbNode)},
-      {"directory keys", a.directoryKeys, b.directoryKeys, c[mdb::kDirectoryCount] * 2u},
-      {"directory roots", a.directoryRoots, b.directoryRoots, c[mdb::kDirectoryCount] * 4u},
-      {"list keys", a.listKeys, b.listKeys, c[mdb::kListKeyCount] * 2u},
-      {"list counts", a.listCounts, b.listCounts, c[mdb::kListKeyCount] * 2u},
-      {"list starts", a.listStarts, b.listStarts, c[mdb::kListKeyCount] * 4u},
-      {"node-index list", a.nodeIndexList, b.nodeIndexList, c[mdb::kNodeIndexCount] * 4u},
-      {"category ids", a.categoryIds, b.categoryIds, c[mdb::kCategoryCount] * 2u},
-      {"category counts", a.categoryCounts, b.categoryCounts, c[mdb::kCategoryCount] * 2u},
-      {"category starts", a.categoryStarts, b.categoryStarts, c[mdb::kCategoryCount] * 4u},
-      {"item ids", a.itemIds, b.itemIds, c[mdb::kItemCount] * 2u},
-      {"item values", a.itemValues, b.itemValues, c[mdb::kItemCount] * 4u},
-      {"int32 pool", a.int32Pool, b.int32Pool, c[mdb::kInt32Count] * 4u},
-      {"int16 pool", a.int16Pool, b.int16Pool, c[mdb::kInt16Count] * 2u},
-      {"byte pool", a.bytePool, b.bytePool, c[mdb::kByteCount]},
-      {"string pool", a.stringPool, b.stringPool, c[mdb::kStringCount]},
-      {"selector records", a.selectors, b.selectors, c[mdb::kSelectorCount] * sizeof(mdb::SelectorRecord)},
-      {"row table 1", a.rowTables[0], b.rowTables[0], c[mdb::kRowTable1Count] * mdb::kSelectorRowSize[0]},
-      {"row table 2", a.rowTables[1], b.rowTables[1], c[mdb::kRowTable2Count] * mdb::kSelectorRowSize[1]},
-      {"row table 3", a.rowTables[2], b.rowTables[2], c[mdb::kRowTable3Count] * mdb::kSelectorRowSize[2]},
-      {"row table 4", a.rowTables[3], b.rowTables[3], c[mdb::kRowTable4Count] * mdb::kSelectorRowSize[3]},
+      {"node table", a.nodes, b.nodes, c[mdb::kNodeCount] * sizeof(mdb::DbNode), sizeof(mdb::DbNode)},
+      {"directory keys", a.directoryKeys, b.directoryKeys, c[mdb::kDirectoryCount] * 2u, 2},
+      {"directory roots", a.directoryRoots, b.directoryRoots, c[mdb::kDirectoryCount] * 4u, 4},
+      {"list keys", a.listKeys, b.listKeys, c[mdb::kListKeyCount] * 2u, 2},
+      {"list counts", a.listCounts, b.listCounts, c[mdb::kListKeyCount] * 2u, 2},
+      {"list starts", a.listStarts, b.listStarts, c[mdb::kListKeyCount] * 4u, 4},
+      {"node-index list", a.nodeIndexList, b.nodeIndexList, c[mdb::kNodeIndexCount] * 4u, 4},
+      {"category ids", a.categoryIds, b.categoryIds, c[mdb::kCategoryCount] * 2u, 2},
+      {"category counts", a.categoryCounts, b.categoryCounts, c[mdb::kCategoryCount] * 2u, 2},
+      {"category starts", a.categoryStarts, b.categoryStarts, c[mdb::kCategoryCount] * 4u, 4},
+      {"item ids", a.itemIds, b.itemIds, c[mdb::kItemCount] * 2u, 2},
+      {"item values", a.itemValues, b.itemValues, c[mdb::kItemCount] * 4u, 4},
+      {"int32 pool", a.int32Pool, b.int32Pool, c[mdb::kInt32Count] * 4u, 4},
+      {"int16 pool", a.int16Pool, b.int16Pool, c[mdb::kInt16Count] * 2u, 2},
+      {"byte pool", a.bytePool, b.bytePool, c[mdb::kByteCount], 1},
+      {"string pool", a.stringPool, b.stringPool, c[mdb::kStringCount], 1},
+      {"selector records", a.selectors, b.selectors, c[mdb::kSelectorCount] * sizeof(mdb::SelectorRecord), sizeof(mdb::SelectorRecord)},
+      {"row table 1", a.rowTables[0], b.rowTables[0], c[mdb::kRowTable1Count] * mdb::kSelectorRowSize[0], mdb::kSelectorRowSize[0]},
+      {"row table 2", a.rowTables[1], b.rowTables[1], c[mdb::kRowTable2Count] * mdb::kSelectorRowSize[1], mdb::kSelectorRowSize[1]},
+      {"row table 3", a.rowTables[2], b.rowTables[2], c[mdb::kRowTable3Count] * mdb::kSelectorRowSize[2], mdb::kSelectorRowSize[2]},
+      {"row table 4", a.rowTables[3], b.rowTables[3], c[mdb::kRowTable4Count] * mdb::kSelectorRowSize[3], mdb::kSelectorRowSize[3]},
   };
   for (const Table& t : tables) {
-    if (!SameTable(t.left, t.right, t.bytes)) {
-      if (difference != nullptr) *difference = std::string("the ") + t.name + " differs";
+    size_t offset = 0;
+    if (!SameTable(t.left, t.right, t.bytes, &offset)) {
+      if (difference != nullptr) {
+        *difference = std::string("the ") + t.name + " differs at element " +
+                      std::to_string(offset / t.element);
+      }
       return false;
     }
   }
