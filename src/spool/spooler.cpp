@@ -77,13 +77,21 @@ bool IsRegularFile(const std::string& path) {
 
 // The whole file; 0 or a Win32 error.
 uint32_t ReadPrinterFile(const std::string& path, std::string* text, mode_t* mode) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so a FIFO put in place of the file cannot hang the caller.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return ErrorFromErrno(errno);
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > kMaxPrinterFileSize) {
-    const bool vanished = fstat(fd, &info) == 0 && !S_ISREG(info.st_mode);
+  uint32_t status = MPX_ERROR_SUCCESS;
+  if (fstat(fd, &info) != 0) {
+    status = ErrorFromErrno(errno);
+  } else if (!S_ISREG(info.st_mode)) {
+    status = MPX_ERROR_FILE_NOT_FOUND;  // no longer a printer
+  } else if (info.st_size > kMaxPrinterFileSize) {
+    status = kErrorAccessDenied;
+  }
+  if (status != MPX_ERROR_SUCCESS) {
     close(fd);
-    return vanished ? MPX_ERROR_FILE_NOT_FOUND : kErrorAccessDenied;
+    return status;
   }
   if (mode != nullptr) *mode = info.st_mode & 07777;
   text->clear();
