@@ -326,9 +326,11 @@ TableSpec SampleTable(DataOrder order, bool sharedDirectory) {
 
 TableSpec ScaledSampleTable(uint32_t targetBytes, DataOrder order) {
   TableSpec spec = SampleTable(order);
+  // The size BuildTableFile will give, without building it.
   const auto fileSize = [&spec] {
-    size_t size = 256;
-    for (const ChunkSpec& chunk : spec.chunks) size += 4 + 12 + chunk.body.size();
+    const auto aligned = [](size_t n) { return (n + 3) / 4 * 4; };
+    size_t size = HEADER_SIZE + aligned(8 + spec.ident.size()) + 2 * 4;
+    for (const ChunkSpec& chunk : spec.chunks) size += 12 + 4 + aligned(chunk.body.size());
     return size;
   };
   // Tables without presets: listed, read and written back, never changed.
@@ -348,8 +350,9 @@ TableSpec ScaledSampleTable(uint32_t targetBytes, DataOrder order) {
   // Beyond that, bulk the file up with chunks nothing lists.
   constexpr uint32_t kFiller = 1u << 20;
   for (uint16_t id = 3000; fileSize() < targetBytes; ++id) {
-    const uint32_t left = targetBytes - static_cast<uint32_t>(fileSize());
-    Bytes filler(std::min(kFiller, std::max<uint32_t>(left, 16)));
+    const auto left = static_cast<uint32_t>(targetBytes - fileSize());
+    // Each chunk also costs its size field and its directory entry.
+    Bytes filler(std::min(kFiller, std::max<uint32_t>(left, 32) - 16));
     for (size_t i = 0; i < filler.size(); ++i) filler[i] = static_cast<uint8_t>((i * 31 + id) & 0xFFu);
     spec.chunks.push_back({KIND_HT, id, std::move(filler)});
   }
