@@ -47,7 +47,8 @@ uint16_t Be16(const std::vector<uint8_t>& b, size_t at) {
   return static_cast<uint16_t>((b[at] << 8) | b[at + 1]);
 }
 int32_t Le32(const std::vector<uint8_t>& b, size_t at) {
-  return static_cast<int32_t>(static_cast<uint32_t>(b[at]) | (static_cast<uint32_t>(b[at + 1]) << 8) |
+  return static_cast<int32_t>(static_cast<uint32_t>(b[at]) |
+                              (static_cast<uint32_t>(b[at + 1]) << 8) |
                               (static_cast<uint32_t>(b[at + 2]) << 16) |
                               (static_cast<uint32_t>(b[at + 3]) << 24));
 }
@@ -277,8 +278,9 @@ TEST_F(ComputedTest, PrintableAreaRecords) {
     // Sub-code 2 reads settings 29 and 30, sub-code 3 settings 25 and 26; the other pair
     // holds values that would show a mix-up.
     const auto settings =
-        c.subCode == 2 ? Settings({{29, c.width}, {30, c.length}, {25, 1}, {26, 2}, {52, c.marginMode}})
-                       : Settings({{25, c.width}, {26, c.length}, {29, 1}, {30, 2}, {52, c.marginMode}});
+        c.subCode == 2
+            ? Settings({{29, c.width}, {30, c.length}, {25, 1}, {26, 2}, {52, c.marginMode}})
+            : Settings({{25, c.width}, {26, c.length}, {29, 1}, {30, 2}, {52, c.marginMode}});
     const auto answer = Answer(c.subCode, settings);
     ASSERT_EQ(answer.size(), 16u);
     for (size_t i = 0; i < 4; ++i)

@@ -143,7 +143,8 @@ TEST_F(SilentModeTest, AMissingValueNameGivesSilentOff) {
       {"key 8 without name 154",
        [](TestImage& db) {
          db = TestImage{};
-         db.Key(kRootValueNames, db.SwitchLeaves(0, {{153, db.WideText(8, "VrdUI_SilentModeTime")}}));
+         db.Key(kRootValueNames,
+                db.SwitchLeaves(0, {{153, db.WideText(8, "VrdUI_SilentModeTime")}}));
        }},
       {"key 8 answering the empty name",
        [](TestImage& db) {

@@ -235,7 +235,8 @@ int32_t OptionFlags(const QueryContext* context, uint32_t bufferSize, void* buff
   out[7] = bit(23);
   PutBe16(out + 8, Low16(value));
   out[10] = 0;
-  out[11] = static_cast<uint8_t>((bit(20) == bit(22) ? 0x01u : 0u) | (bit(22) << 4) | (bit(21) << 6));
+  const uint32_t bothOrNeither = bit(20) == bit(22) ? 1u : 0u;
+  out[11] = static_cast<uint8_t>(bothOrNeither | (bit(22) << 4) | (bit(21) << 6));
   return MPX_OK;
 }
 
