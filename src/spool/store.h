@@ -6,7 +6,8 @@
 namespace spool {
 
 // $MPX_SPOOL_DIR, else $XDG_STATE_HOME/mpx/printers, else ~/.local/state/mpx/printers.
-// False when none can be found (no usable variable and no home directory).
+// An empty variable counts as unset, and so does a relative XDG_STATE_HOME. False when
+// none can be found (no usable variable and no home directory).
 bool StoreDirectory(std::string* directory);
 
 // UTF-16 to UTF-8; false on a lone surrogate.

@@ -154,8 +154,11 @@ TEST_F(PosixFiles, CallsFailOnHandlesThatCannotDoThem) {
   EXPECT_FALSE(plat::FileRead(writer, buffer, 4, &done));
   EXPECT_TRUE(plat::FileClose(writer));
 
-  // A closed or never-opened handle.
+  // A closed or never-opened handle; 0 is never a handle, so stdin stays open.
   EXPECT_FALSE(plat::FileClose(writer));
+  const bool stdinOpen = fcntl(0, F_GETFD) != -1;
+  EXPECT_FALSE(plat::FileClose(0));
+  EXPECT_EQ(fcntl(0, F_GETFD) != -1, stdinOpen);
   EXPECT_FALSE(plat::FileClose(plat::kInvalidFile));
   EXPECT_FALSE(plat::FileRead(plat::kInvalidFile, buffer, 4, &done));
   EXPECT_EQ(plat::FileSeek(plat::kInvalidFile, 0), kInvalidPosition);

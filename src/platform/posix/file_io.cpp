@@ -37,8 +37,9 @@ bool NotReadOnly(const char* native) {
   return true;
 }
 
+// Handle 0 is never handed out (see FileOpen), so a stray 0 cannot reach stdin.
 int ToDescriptor(FileHandle file) {
-  if (file < 0 || file > INT32_MAX) return -1;
+  if (file <= 0 || file > INT32_MAX) return -1;
   return static_cast<int>(file);
 }
 
