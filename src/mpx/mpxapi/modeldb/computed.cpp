@@ -222,7 +222,7 @@ int32_t OptionFlags(const QueryContext* context, uint32_t bufferSize, void* buff
 
   const auto flags = static_cast<uint32_t>(context->settings[kSettingOptionFlags]);
   const auto value = static_cast<uint32_t>(context->settings[kSettingOptionValue]);
-  const auto bit = [flags](uint32_t n) { return static_cast<uint8_t>((flags >> n) & 1u); };
+  const auto bit = [flags](uint32_t n) -> uint32_t { return (flags >> n) & 1u; };
 
   auto* out = static_cast<uint8_t*>(buffer);
   out[0] = 0x1B;  // ESC ( $, parameter length 7
@@ -232,7 +232,7 @@ int32_t OptionFlags(const QueryContext* context, uint32_t bufferSize, void* buff
   out[4] = 0;
   out[5] = 1;
   out[6] = 0;
-  out[7] = bit(23);
+  out[7] = static_cast<uint8_t>(bit(23));
   PutBe16(out + 8, Low16(value));
   out[10] = 0;
   const uint32_t bothOrNeither = bit(20) == bit(22) ? 1u : 0u;
