@@ -345,7 +345,7 @@ TEST_F(ComputedTest, TimeSettingFailsWhenTheTextIsNotFourteenCharacters) {
   std::vector<uint8_t> buffer(65, 0xEE);
   size = kUntouched;
   EXPECT_EQ(mdb::ComputeValue(env_, 5, nullptr, 65, buffer.data(), &size), MPX_ERR_DATABASE);
-  EXPECT_EQ(size, 65u);
+  EXPECT_EQ(size, kUntouched);
   EXPECT_EQ(buffer, std::vector<uint8_t>(65, 0xEE));
 }
 

@@ -194,8 +194,10 @@ int32_t PrintableArea(uint32_t subCode, const QueryContext* context, uint32_t bu
 // Sub-code 5: the time-setting template with the local time in place of "yyyymmddhhmmss".
 int32_t TimeSetting(uint32_t bufferSize, void* buffer, uint32_t* size) {
   if (size == nullptr) return MPX_ERR_DATABASE;
-  const int32_t sized = SizeCheck(kTimeSettingSize, bufferSize, buffer, size);
-  if (sized != MPX_OK) return sized;
+  if (bufferSize < kTimeSettingSize || buffer == nullptr) {
+    *size = kTimeSettingSize;
+    return MPX_BUFFER_TOO_SMALL;
+  }
 
   plat::LocalTime now{};
   plat::GetLocalTime(&now);
@@ -208,6 +210,7 @@ int32_t TimeSetting(uint32_t bufferSize, void* buffer, uint32_t* size) {
   auto* out = static_cast<uint8_t*>(buffer);
   std::memcpy(out, kTimeSettingTemplate.data(), kTimeSettingSize);
   std::memcpy(out + kTimeTextOffset, text, kTimeTextLength);
+  *size = kTimeSettingSize;  // the size is written on statuses 0 and 2 only
   return MPX_OK;
 }
 
