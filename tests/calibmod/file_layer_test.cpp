@@ -155,6 +155,14 @@ TEST_F(FileLayerTest, NameOfThirtyOneCharactersOpensAndLongerNamesAreRefused) {
   EXPECT_EQ(LiveBlocks(), 0u);
 }
 
+TEST_F(FileLayerTest, DirectoryEndingInASeparatorStillNamesTheFile) {
+  Put("a.tbl", Pattern(4, 0));
+  const std::u16string withSeparator = wideDir_ + plat::PathSeparator();
+  cal::FileContext file = FreshContext();
+  ASSERT_EQ(cal::FileOpenIn(file, withSeparator.c_str(), "a.tbl", cal::FILE_MODE_READ), CAL_OK);
+  cal::FileClose(file);
+}
+
 TEST_F(FileLayerTest, ReadOnlyModeCannotWrite) {
   Put("a.tbl", Pattern(8, 0));
   cal::FileContext file = FreshContext();
