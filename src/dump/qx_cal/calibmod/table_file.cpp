@@ -84,7 +84,7 @@ int32_t FindInDirectory(FileContext& file, uint32_t count, uint32_t kind, int16_
   const auto* bytes = static_cast<const uint8_t*>(memory);
   int32_t status = FileRead(file, memory, count * CHUNK_DIR_ENTRY_SIZE);
   if (status == CAL_OK) {
-    status = CALERR_FILE;  // until an entry matches
+    status = CHUNK_NOT_LISTED;  // until an entry matches
     for (uint32_t i = 0; i < count; ++i) {
       const uint8_t* entry = bytes + i * CHUNK_DIR_ENTRY_SIZE;
       if (LoadLe32(entry + CHUNK_DIR_ENTRY_KIND) == kind &&
@@ -121,12 +121,30 @@ int32_t ChunkFind(FileContext& file, ChunkRequest& request) {
 
   uint32_t chunkOffset = 0;
   const int32_t found = FindInDirectory(file, count, request.kind, request.id, &chunkOffset);
+  if (found == CHUNK_NOT_LISTED) return CALERR_FILE;
   if (found != CAL_OK) return found;
 
   uint32_t bodySize = 0;
   if (ReadU32At(file, chunkOffset, fileSize, &bodySize) != CAL_OK) return CALERR_FILE;
   if (uint64_t{chunkOffset} + 4 + bodySize > fileSize) return CALERR_FILE;
   return static_cast<int32_t>(bodySize);  // below the file size, so below 2 GiB
+}
+
+int16_t ChunkListed(FileContext& file, uint32_t kind, int16_t id) {
+  const int32_t size = FileGetSize(file);
+  if (size < 0) return CALERR_FILE;
+  const uint32_t fileSize = static_cast<uint32_t>(size);
+  uint32_t directoryOffset = 0;
+  uint32_t count = 0;
+  if (ReadU32At(file, kind, fileSize, &directoryOffset) != CAL_OK ||
+      ReadU32At(file, directoryOffset, fileSize, &count) != CAL_OK) {
+    return CALERR_FILE;
+  }
+  if (count == 0 || count > static_cast<uint32_t>(INT32_MAX)) return CHUNK_NOT_LISTED;
+  const uint64_t entriesEnd = uint64_t{directoryOffset} + 4 + uint64_t{count} * CHUNK_DIR_ENTRY_SIZE;
+  if (entriesEnd > fileSize) return CALERR_FILE;
+  uint32_t chunkOffset = 0;
+  return static_cast<int16_t>(FindInDirectory(file, count, kind, id, &chunkOffset));
 }
 
 int16_t ChunkReadInto(FileContext& file, ChunkRequest& request) {
@@ -290,8 +308,13 @@ int16_t CollectTableIds(WorkContext& context) {
     int16_t version = 0;
     uint32_t recordCount = 0;
     const int16_t id = static_cast<int16_t>(DB_CHUNK_ID_BASE + offset);
-    // A missing QXDB chunk is normal; an unreadable one is passed over the same way.
-    if (ReadDbChunk(context, id, &header, &records, &version, &recordCount) != CAL_OK) continue;
+    if (ReadDbChunk(context, id, &header, &records, &version, &recordCount) != CAL_OK) {
+      // A QXDB chunk the directory does not list is normal. One it lists that cannot be
+      // read (no memory, an I/O failure, a damaged body) would leave its tables
+      // uncalibrated in a working file that passes for finished: the enumeration fails.
+      if (ChunkListed(context.tableFile.file, CHUNK_KIND_DB, id) == CHUNK_NOT_LISTED) continue;
+      return CALERR_FILE;
+    }
     const DbRecordLayout* layout = FindDbRecordLayout(static_cast<uint16_t>(version));
     for (uint32_t j = 0; layout != nullptr && j < recordCount; ++j) {
       const uint8_t* field = records + j * layout->recordSize + layout->tableIdOffset;

@@ -101,6 +101,11 @@ struct TableFile {
 // Finds the first directory entry (in file order) whose kind and id both match and leaves
 // the file positioned at the chunk body. The body size, or CALERR_FILE / CALERR_MEMORY.
 int32_t ChunkFind(FileContext& file, ChunkRequest& request);
+// ChunkListed: the directory reads cleanly and holds no entry of that kind and id.
+inline constexpr int16_t CHUNK_NOT_LISTED = 1;
+// CAL_OK when the kind's directory lists the chunk, CHUNK_NOT_LISTED when it does not, or
+// CALERR_FILE / CALERR_MEMORY when the directory cannot be read.
+int16_t ChunkListed(FileContext& file, uint32_t kind, int16_t id);
 // Reads the body whole into request.block / request.data and sets request.size.
 // A failed read leaves nothing allocated.
 int16_t ChunkReadInto(FileContext& file, ChunkRequest& request);
@@ -146,7 +151,8 @@ struct TableIdList {
 
 // Fills the work context's table id list from the records of every QXDB chunk present, in
 // first-seen order without duplicates. CAL_OK, or TABLE_IDS_FULL when 256 distinct ids are
-// reached (at most 255 are usable). Missing or unreadable QXDB chunks are skipped.
+// reached (at most 255 are usable). QXDB chunks the directory does not list are skipped; one
+// it lists that cannot be read gives CALERR_FILE.
 int16_t CollectTableIds(WorkContext& context);
 
 }  // namespace cal
