@@ -287,6 +287,61 @@ TEST(ShippedTables, EverySupportedModeHasExactlyOneSelectorRecord) {
   EXPECT_EQ(image.counts[mdb::kRowTable4Count], 1u);
 }
 
+TEST(ShippedTables, DirectoryListsAndCategories) {
+  const mdb::DbImage& image = mdb::ShippedImage();
+  const uint32_t entries = image.counts[mdb::kDirectoryCount];
+  ASSERT_GT(entries, 46u);
+  EXPECT_EQ(image.directoryKeys[0], 0x0002);
+  EXPECT_EQ(image.directoryKeys[46], 0x1006);
+  std::vector<uint16_t> internal;
+  uint16_t previous = 0;
+  for (uint32_t i = 0; i < entries; ++i) {
+    const uint16_t key = image.directoryKeys[i];
+    if ((key >> 12) <= 1) {
+      EXPECT_GT(key, previous) << "Root and Drv keys in key order";
+      previous = key;
+    }
+    if ((key >> 12) == 5) internal.push_back(key);
+    if (key == 0x5008) {
+      EXPECT_EQ(image.directoryRoots[i], 0u) << "key 0x5008 is rooted at node 0";
+    }
+  }
+  EXPECT_EQ(internal, (std::vector<uint16_t>{0x5002, 0x5003, 0x5004, 0x5005, 0x5006, 0x5007,
+                                             0x5008, 0x500B, 0x500C, 0x500D, 0x500E, 0x5010}));
+  EXPECT_EQ(mdb::NodeTypeCode(image.nodes[0]), static_cast<uint32_t>(mdb::NodeType::Sequence));
+
+  const uint32_t lists = image.counts[mdb::kListKeyCount];
+  ASSERT_EQ(lists, 6u);
+  EXPECT_EQ((std::vector<uint16_t>(image.listKeys, image.listKeys + lists)),
+            (std::vector<uint16_t>{4121, 4120, 4122, 4125, 4124, 4123}));
+  EXPECT_EQ((std::vector<uint16_t>(image.listCounts, image.listCounts + lists)),
+            (std::vector<uint16_t>{5, 4, 1, 1, 1, 1}));
+
+  // Category 28 first, in the paper table's order, then 7, 5 and 4.
+  std::vector<std::pair<uint16_t, uint32_t>> items;
+  for (uint32_t i = 0; i < image.counts[mdb::kItemCount]; ++i) {
+    items.emplace_back(image.itemIds[i], image.itemValues[i]);
+  }
+  std::vector<std::pair<uint16_t, uint32_t>> expected;
+  for (const q770::Paper& p : q770::kPapers) {
+    expected.emplace_back(static_cast<uint16_t>(p.size), static_cast<uint32_t>(p.itemValue));
+  }
+  expected.emplace_back(7, 15302);
+  for (const q770::Media& m : q770::MediaList()) {
+    expected.emplace_back(static_cast<uint16_t>(m.id), static_cast<uint32_t>(m.itemValue));
+  }
+  expected.emplace_back(3, 15003);
+  EXPECT_EQ(items, expected);
+
+  // The status codes that Root key 18 compares.
+  const std::string pool(image.stringPool, image.stringPool + image.counts[mdb::kStringCount]);
+  for (const char* code : {"SSR", "SFA", "RDC", "RST", "TLN", "FEP", "BST", "ECH", "PID", "TRB",
+                           "CHD", "CIL", "SPS", "OPT", "LVR", "MID", "HCU", "DJS", "DBS", "DWS",
+                           "DOC", "DSC", "CIR", "TNK"}) {
+    EXPECT_NE(pool.find(code), std::string::npos) << code;
+  }
+}
+
 TEST_F(ModeSpace, ItemListIdsLieInTheirCategories) {
   const mdb::DbImage& image = mdb::ShippedImage();
   auto category = [&image](uint16_t id) {
