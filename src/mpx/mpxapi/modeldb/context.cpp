@@ -47,16 +47,14 @@ uint32_t DerivedContextBlockSize(int32_t preset) {
   return BlockSize(kPresets[preset]);
 }
 
+// The areas lie inside the block the library allocated, so writing through them is sound;
+// the header only exposes them read-only to the evaluator.
 int32_t* DerivedSettings(QueryContext* derived) {
-  if (derived == nullptr) return nullptr;
-  return reinterpret_cast<int32_t*>(reinterpret_cast<unsigned char*>(derived) + kHeaderBytes);
+  return derived != nullptr ? const_cast<int32_t*>(derived->settings) : nullptr;
 }
 
 const char** DerivedStrings(QueryContext* derived) {
-  if (derived == nullptr || derived->strings == nullptr) return nullptr;
-  const uint32_t settingsBytes = SettingsAreaBytes(derived->settingCount);
-  return reinterpret_cast<const char**>(reinterpret_cast<unsigned char*>(derived) + kHeaderBytes +
-                                        settingsBytes);
+  return derived != nullptr ? const_cast<const char**>(derived->strings) : nullptr;
 }
 
 QueryContext* AllocDerivedContext(int32_t preset, const QueryContext* source) {
