@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -32,7 +33,9 @@ class ScratchTest : public ::testing::Test {
     for (char& c : leaf) {
       if (c == '/') c = '_';
     }
-    dir_ = std::filesystem::temp_directory_path() / "calibmod_core_test" / leaf;
+    // Per process too, so that two builds running the suite at once do not collide.
+    dir_ = std::filesystem::temp_directory_path() /
+           ("calibmod_core_test." + std::to_string(getpid())) / leaf;
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     wideDir_ = Widen(dir_.string());
@@ -42,6 +45,7 @@ class ScratchTest : public ::testing::Test {
     std::filesystem::permissions(dir_, std::filesystem::perms::owner_all,
                                  std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(dir_, ignored);
+    std::filesystem::remove(dir_.parent_path(), ignored);  // only once it is empty
   }
 
   std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }

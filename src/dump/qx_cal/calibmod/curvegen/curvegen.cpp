@@ -90,7 +90,7 @@ std::string Render(const std::string& source, const std::vector<Curve>& curves) 
   }
   out << "}  // namespace curve_index\n\n"
       << "static_assert(PRESET_DISTINCT_CURVES == " << curves.size() << ");\n\n"
-      << "const std::array<PresetCurve, PRESET_DISTINCT_CURVES> PRESET_CURVES = {{\n";
+      << "constinit const std::array<PresetCurve, PRESET_DISTINCT_CURVES> PRESET_CURVES = {{\n";
   for (const Curve& curve : curves) {
     const auto entries = curvegen::Interpolate(curve.points);
     out << "    // " << curve.name << "\n    {{";
