@@ -266,19 +266,27 @@ struct Decompiler {
     }
   }
 
-  uint16_t FirstLeafLabel(uint32_t id, uint32_t depth) {
-    if (id == kNone || depth > kMaxPrintDepth) return 0;
-    const DbNode node = entities[id].node;
-    const uint32_t t = Type(node);
-    if ((t >= 1 && t <= 7) || t == static_cast<uint32_t>(NodeType::Computed)) return mdb::NodeParam(node);
-    std::vector<uint32_t> next;
-    if (HasChildren(t)) next = Children(entities[id]);
-    if (IsSwitch(t)) {
-      for (const CaseGroup& g : Cases(entities[id])) next.push_back(g.target);
-    }
-    for (uint32_t n : next) {
-      const uint16_t label = FirstLeafLabel(n, depth + 1);
-      if (label != 0) return label;
+  // The label of the first leaf below a tree: the default its statement names. Each node is
+  // looked at once, so shared subtrees cost nothing more.
+  uint16_t FirstLeafLabel(uint32_t root) {
+    std::vector<bool> seen;
+    std::vector<uint32_t> pending{root};
+    while (!pending.empty()) {
+      const uint32_t id = pending.back();
+      pending.pop_back();
+      if (id == kNone) continue;
+      if (seen.size() <= id) seen.resize(id + 1, false);
+      if (seen[id]) continue;
+      seen[id] = true;
+      const DbNode node = entities[id].node;
+      const uint32_t t = Type(node);
+      if ((t >= 1 && t <= 7) || t == static_cast<uint32_t>(NodeType::Computed)) return mdb::NodeParam(node);
+      std::vector<uint32_t> next;
+      if (HasChildren(t)) next = Children(entities[id]);
+      if (IsSwitch(t)) {
+        for (const CaseGroup& g : Cases(entities[id])) next.push_back(g.target);
+      }
+      pending.insert(pending.end(), next.rbegin(), next.rend());  // first child first
     }
     return 0;
   }
@@ -304,7 +312,7 @@ struct Decompiler {
     auto emitTree = [&](uint32_t id) {
       if (rooted(id)) return;
       markRooted(id);
-      statements.push_back(Statement{StatementKind::Tree, 0, id, FirstLeafLabel(id, 0)});
+      statements.push_back(Statement{StatementKind::Tree, 0, id, FirstLeafLabel(id)});
     };
     const uint32_t entries = std::min(Count(image.directoryKeys, mdb::kDirectoryCount),
                                       Count(image.directoryRoots, mdb::kDirectoryCount));
@@ -460,14 +468,20 @@ struct Decompiler {
     }
   }
 
-  std::string Node(uint32_t id, uint16_t defaultLabel, const std::string& indent, uint32_t depth) {
+  // `bare`: the statement prints the name itself (`key K as name =`, `tree name for K =`).
+  std::string Node(uint32_t id, uint16_t defaultLabel, const std::string& indent, uint32_t depth,
+                   bool bare = false) {
     if (id == kNone) return "Sequence {}  # a reference beyond the node table";
     Entity& e = entities[id];
-    if (!e.name.empty() && (e.defined || (e.site >= 0 && e.site != currentSite))) return "use " + e.name;
+    if (!bare && !e.name.empty() && (e.defined || (e.site >= 0 && e.site != currentSite))) {
+      return "use " + e.name;
+    }
+    // Only a malformed image gets here: an unnamed node met twice, or a path without end.
+    if (e.defined) return "Sequence {}  # node " + std::to_string(e.home) + " again";
     if (depth > kMaxPrintDepth) return "Sequence {}  # nested too deep";
     e.defined = true;
     const DbNode node = e.node;
-    std::string text = e.name.empty() ? "" : e.name + ": ";
+    std::string text = e.name.empty() || bare ? "" : e.name + ": ";
     const uint32_t t = Type(node);
     const std::string inner = indent + "  ";
     if ((t >= 1 && t <= 7) || t == static_cast<uint32_t>(NodeType::Computed)) {
@@ -539,13 +553,11 @@ struct Decompiler {
             out += "key " + key + " = Sequence {}  # its root lies beyond the node table\n";
             break;
           }
-          Entity& e = entities[st.entity];
+          const Entity& e = entities[st.entity];
           const bool defines = !e.defined && e.site == currentSite;
           if (defines && !e.name.empty()) {
-            const std::string name = e.name;
-            e.name.clear();  // the name goes after `as`
-            out += "key " + key + " as " + name + " = " + Node(st.entity, static_cast<uint16_t>(st.key), "", 0) + "\n";
-            entities[st.entity].name = name;
+            out += "key " + key + " as " + e.name + " = " +
+                   Node(st.entity, static_cast<uint16_t>(st.key), "", 0, true) + "\n";
           } else {
             out += "key " + key + " = " + Node(st.entity, static_cast<uint16_t>(st.key), "", 0) + "\n";
           }
@@ -554,10 +566,8 @@ struct Decompiler {
         case StatementKind::Tree: {
           Entity& e = entities[st.entity];
           if (e.name.empty()) e.name = "tree_" + std::to_string(e.home);
-          const std::string name = e.name;
-          e.name.clear();
-          out += "tree " + name + " for " + HexValue(st.label, 4) + " = " + Node(st.entity, st.label, "", 0) + "\n";
-          entities[st.entity].name = name;
+          out += "tree " + e.name + " for " + HexValue(st.label, 4) + " = " +
+                 Node(st.entity, st.label, "", 0, true) + "\n";
           break;
         }
       }
@@ -566,11 +576,8 @@ struct Decompiler {
     for (uint32_t id : extraNodes) {
       Entity& e = entities[id];
       if (e.defined) continue;
-      const uint16_t label = FirstLeafLabel(id, 0);
-      const std::string name = e.name;
-      e.name.clear();
-      out += "node " + name + " for " + HexValue(label, 4) + " = " + Node(id, label, "", 0) + "\n";
-      entities[id].name = name;
+      const uint16_t label = FirstLeafLabel(id);
+      out += "node " + e.name + " for " + HexValue(label, 4) + " = " + Node(id, label, "", 0, true) + "\n";
     }
   }
 
@@ -683,6 +690,7 @@ struct Decompiler {
 
   void Run() {
     nodeCount = image.nodes == nullptr ? 0 : image.counts[mdb::kNodeCount];
+    entities.reserve(nodeCount);  // references into it stay valid while printing
     Header(CheckImage(image));
     BuildStatements();
     Prepare();

@@ -724,6 +724,7 @@ struct Parser {
 
   void Run() {
     while (Cur().kind != TokenKind::End) {
+      const size_t firstNode = model->nodes.size();
       bool ok = false;
       if (IsWord("key")) {
         ok = ParseKey();
@@ -743,6 +744,9 @@ struct Parser {
         Expected("a statement (key, tree, node, list, category, selector or row)");
       }
       if (ok) continue;
+      // Its nodes keep their names (so uses elsewhere resolve) but no more checks: the key
+      // their labels default to may be what failed.
+      for (size_t i = firstNode; i < model->nodes.size(); ++i) model->nodes[i].incomplete = true;
       // Go on with the next statement that starts a line.
       Skip();
       while (Cur().kind != TokenKind::End && !AtStatementStart()) Skip();

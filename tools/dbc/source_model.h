@@ -40,6 +40,7 @@ struct SourceNode {
   std::vector<int32_t> words;   // Int32Array
   std::vector<uint32_t> children;
   std::vector<SourceCase> cases;
+  bool incomplete = false;      // written in a statement that did not parse
 };
 
 enum class RootForm : uint8_t { Node, AllTrees };

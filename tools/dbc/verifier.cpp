@@ -103,7 +103,7 @@ struct Checker {
 
   void CheckNode(uint32_t index) {
     const SourceNode& node = model.nodes[index];
-    if (node.isUse) return;
+    if (node.isUse || node.incomplete) return;
     if (IsLeaf(node.type) && directory.count(node.label) == 0) {
       Error(node.loc, "leaf label " + Hex(node.label) + " is not a key of the directory");
     }
@@ -276,8 +276,8 @@ struct Checker {
       for (uint32_t t = 0; t < mdb::kSelectorRowTables; ++t) {
         if (index[t] >= rows[t]) {
           Error(st.rowLocs[t], "row " + std::to_string(index[t]) + " of table " +
-                                   std::to_string(t + 1) + " does not exist (the table has " +
-                                   std::to_string(rows[t]) + " rows)");
+                                   std::to_string(t + 1) + " does not exist (row count " +
+                                   std::to_string(rows[t]) + ")");
         }
       }
     }
