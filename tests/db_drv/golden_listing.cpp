@@ -223,7 +223,9 @@ std::vector<Axis> AxesOf(const Harvest& h, const CategoryInfo& cat,
   if (h.computed.count(6)) {
     axes.push_back({"s80", {SettingValue(80, 0, false), SettingValue(80, 0x1234, false)}, true});
   }
-  for (const auto& [position, found] : h.strings) {
+  for (const auto& entry : h.strings) {
+    const uint32_t position = entry.first;
+    const std::set<std::string>& found = entry.second;
     auto value = [position](const std::string& text) {
       return AxisValue{"t" + std::to_string(position) + "=\"" + text + "\"",
                        {{Assignment::Kind::String, position, 0, text}}};
