@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -241,9 +242,10 @@ TEST(SingleCommands, AreStoredBytes) {
 class JobStartCommands : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A name of its own, so runs of the suite side by side do not share a store.
     store_ = std::filesystem::temp_directory_path() /
-             ("db_drv_spool_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-              "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+             ("db_drv_spool_" + std::to_string(std::random_device{}()) + "_" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(store_);
     ::setenv("MPX_SPOOL_DIR", store_.c_str(), 1);
   }
