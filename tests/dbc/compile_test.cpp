@@ -254,3 +254,29 @@ TEST(CompileLayout, GeneratedCppNamesItsSourcesAndHoldsEveryTable) {
 }
 
 }  // namespace
+
+#include <cstdio>
+#include <random>
+
+#include "output_file.h"
+
+namespace {
+
+TEST(OutputFile, AnUnchangedOutputIsNotRewritten) {
+  const std::string path = testing::TempDir() + "dbc_output_" + std::to_string(std::random_device{}()) + ".cpp";
+  std::remove(path.c_str());
+  bool written = false;
+  ASSERT_TRUE(dbc::WriteFileIfChanged(path, "one\n", &written));
+  EXPECT_TRUE(written);
+  ASSERT_TRUE(dbc::WriteFileIfChanged(path, "one\n", &written));
+  EXPECT_FALSE(written);
+  ASSERT_TRUE(dbc::WriteFileIfChanged(path, "two\n", &written));
+  EXPECT_TRUE(written);
+  std::string text;
+  ASSERT_TRUE(dbc::ReadWholeFile(path, &text));
+  EXPECT_EQ(text, "two\n");
+  EXPECT_FALSE(dbc::WriteFileIfChanged(testing::TempDir() + "no_such_dir/x/y.cpp", "z", &written));
+  std::remove(path.c_str());
+}
+
+}  // namespace

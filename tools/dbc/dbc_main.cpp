@@ -3,15 +3,14 @@
 //   dbc check SRC...                                        verify only
 //   dbc decompile [--output FILE] SRC...                    the image printed back as source
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "compiler.h"
 #include "cpp_writer.h"
 #include "decompiler.h"
+#include "output_file.h"
 #include "owned_image.h"
 
 namespace {
@@ -27,27 +26,11 @@ int Usage() {
   return kExitUsage;
 }
 
-bool ReadFile(const std::string& path, std::string* text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  *text = buffer.str();
-  return !in.bad();
-}
+bool ReadFile(const std::string& path, std::string* text) { return dbc::ReadWholeFile(path, text); }
 
-// Leaves an up-to-date file alone, so the build sees no change.
 bool WriteIfChanged(const std::string& path, const std::string& content) {
-  std::string existing;
-  if (ReadFile(path, &existing) && existing == content) return true;
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << content;
-    if (!out.flush()) return false;
-  }
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
+  bool written = false;
+  return dbc::WriteFileIfChanged(path, content, &written);
 }
 
 void PrintCounts(const dbc::OwnedImage& image, bool table) {
