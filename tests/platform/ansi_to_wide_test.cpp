@@ -11,6 +11,7 @@ struct WidenCase {
   std::string bytes;
   std::u16string units;
 };
+void PrintTo(const WidenCase& c, std::ostream* out) { *out << ::testing::PrintToString(c.bytes); }
 
 class AnsiToWide : public ::testing::TestWithParam<WidenCase> {};
 

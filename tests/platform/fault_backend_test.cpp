@@ -196,6 +196,7 @@ struct ValueCase {
   uint32_t needed;  // checked when the value exists
   std::string data;  // the buffer's first bytes afterwards
 };
+void PrintTo(const ValueCase& c, std::ostream* out) { *out << c.label; }
 
 class FaultPrinterValues : public FaultBackend, public ::testing::WithParamInterface<ValueCase> {};
 
@@ -291,6 +292,7 @@ struct FileOpCase {
   FileOp op;
   bool (*run)(FileBench&);
 };
+void PrintTo(const FileOpCase& c, std::ostream* out) { *out << c.label; }
 
 bool OpenExisting(FileBench& bench) {
   const plat::FileHandle file = plat::FileOpen(bench.dir.Wide("data").c_str(), FileAccess::Read,

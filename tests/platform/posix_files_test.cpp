@@ -42,6 +42,8 @@ struct OpenCase {
   enum class Target : uint8_t { Missing, Writable, ReadOnly, Directory } target;
   bool opens;
 };
+// Names the case in test listings, in place of a byte dump.
+void PrintTo(const OpenCase& c, std::ostream* out) { *out << c.label; }
 
 class PosixFileOpen : public PosixFiles, public ::testing::WithParamInterface<OpenCase> {};
 
