@@ -142,9 +142,8 @@ TEST(SimpleCurveCount, FollowsTheTableIdRange) {
 struct GuardedBody {
   static constexpr size_t kGuard = 64;
   Bytes all;
-  explicit GuardedBody(const Bytes& body) : all(kGuard, 0xEE) {
-    all.insert(all.end(), body.begin(), body.end());
-    all.insert(all.end(), kGuard, 0xEE);
+  explicit GuardedBody(const Bytes& body) : all(body.size() + 2 * kGuard, 0xEE) {
+    std::copy(body.begin(), body.end(), all.begin() + kGuard);
   }
   std::span<uint8_t> Body() { return {all.data() + kGuard, all.size() - 2 * kGuard}; }
   Bytes Contents() const { return Bytes(all.begin() + kGuard, all.end() - kGuard); }
