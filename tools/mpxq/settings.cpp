@@ -314,7 +314,11 @@ std::vector<std::string> ApplySettings(const ModelDb& db, const SettingOptions& 
       notes.push_back("quality " + std::to_string(id) + ": the database's default for media " +
                       std::to_string(query->settings[drv::kMediaSetting]));
     } else {
-      const std::vector<ItemRecord> all = AskItems(db, *query, drv::kAllQualitiesKey);
+      // The list of every quality answers only once setting 8 holds one; its leaf holds the ids.
+      Query every = *query;
+      every.key = drv::kAllQualitiesKey;
+      std::vector<ItemRecord> all;
+      for (const int32_t listed : ItemListLeafIds(every)) all.push_back({listed, 0, 0, 0, 0});
       const std::optional<int64_t> parsed = tools::ParseIntegerIn(quality, INT32_MIN, INT32_MAX);
       if (!parsed) throw UsageError("--quality takes a quality id or \"default\", not \"" + quality + "\"");
       id = static_cast<int32_t>(*parsed);

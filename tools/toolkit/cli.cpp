@@ -11,6 +11,19 @@ void AddVersionFlag(CLI::App& app, const std::string& name) {
 }
 
 int RunTool(CLI::App& app, int argc, char** argv, const std::function<int()>& body) {
+  // CLI11 reports an unknown first word only as a missing subcommand; name it.
+  if (argc > 1 && argv[1][0] != '-' && !app.get_subcommands({}).empty()) {
+    std::string known;
+    bool found = false;
+    for (const CLI::App* command : app.get_subcommands({})) {
+      found = found || command->get_name() == argv[1];
+      known += (known.empty() ? "" : ", ") + command->get_name();
+    }
+    if (!found) {
+      std::cerr << app.get_name() << ": unknown subcommand \"" << argv[1] << "\" (" << known << ")\n";
+      return kExitUsage;
+    }
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
