@@ -64,6 +64,11 @@ const char* const kRoundTripSources[] = {
     "selector (4=3, 9=1, 5=263, 8=5, 6=2, 81=0) rows (0, 0, 0, 0)\n",
     "key 0x5008 = AllTrees\n",
     "",
+    // A tree whose root also stands inside an earlier tree; a key rooted inside another tree.
+    "key 1 = Sequence { Bytes \"a\" x: Bytes { 00 } }\ntree t for 1 = Bytes \"a\"\nkey 2 = use x\n",
+    // A node both listed and shared by cases, and a cycle-free chain through names.
+    "key 1 = SettingSwitch 3 { case 1: use b case 2: use b }\nnode a for 1 = Sequence { use b }\n"
+    "node b for 1 = SettingGuard 9 { Int16Array [-1] }\nlist 4124 = [a, b, a]\n",
 };
 
 void ExpectRoundTrip(const OwnedImage& image) {

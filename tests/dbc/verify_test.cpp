@@ -55,7 +55,10 @@ const ErrorCase kErrorCases[] = {
     {"LabelNotInDirectory", "key 1 = Sequence {\n  SignedBytes @0x0099 [1]\n}\n",
      "t.mdb:2:3: error: leaf label 0x0099 is not a key of the directory\n"},
     {"CycleThroughOneName", "key 1 = a: Sequence {\n  Sequence { use a }\n}\n",
-     "t.mdb:2:14: error: cycle: 'a' -> (unnamed node at t.mdb:2:3) -> 'a'\n"},
+     "t.mdb:2:14: error: cycle: 'a' -> the Sequence at t.mdb:2:3 -> 'a'\n"},
+    {"CycleThroughKey8", "key 8 = PrinterDataSwitch 1 { default: WideText \"x\" }\n",
+     "t.mdb:1:9: error: cycle: the PrinterDataSwitch at t.mdb:1:9 -> (key 8) -> the "
+     "PrinterDataSwitch at t.mdb:1:9\n"},
     {"CycleAcrossKeys", "key 1 = a: Sequence { use b }\nkey 2 = b: Sequence { use a }\n",
      "t.mdb:2:23: error: cycle: 'a' -> 'b' -> 'a'\n"},
     {"DepthBeyondTheEvaluator", Nested(64),

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <limits>
 
+#include "directory_index.h"
+
 namespace dbc {
 
 namespace {
@@ -63,7 +65,7 @@ std::string WriteImageCpp(const OwnedImage& image, const std::vector<std::string
   for (size_t i = 0; i < sources.size(); ++i) out += (i == 0 ? " " : ", ") + BaseName(sources[i]);
   out += ".\n// Do not edit: change the database source and rebuild.\n//\n// Counts: " +
          CountsLine(image) + ".\n";
-  out += "#include \"image.h\"\n\nnamespace mdb {\n\nnamespace {\n\n";
+  out += "#include \"directory_index.h\"\n#include \"image.h\"\n\nnamespace mdb {\n\nnamespace {\n\n";
 
   if (!image.nodes.empty()) {
     out += "constexpr DbNode kNodes[] = {\n";
@@ -109,6 +111,18 @@ std::string WriteImageCpp(const OwnedImage& image, const std::vector<std::string
     Array(&out, "uint8_t", rowNames[t], image.rowTables[t], mdb::kSelectorRowSize[t] / 2, hex8);
   }
 
+  // The directory index: a search costs the same for every key (directory_index.h).
+  const uint32_t indexPages = mdb::DirectoryIndexPages(image.directoryKeys);
+  if (indexPages != 0) {
+    std::vector<uint16_t> pages(mdb::kIndexPageTableSize);
+    std::vector<uint16_t> slots(static_cast<size_t>(indexPages) * mdb::kIndexPageSize);
+    mdb::FillDirectoryIndex(image.directoryKeys, pages, slots);
+    Array(&out, "uint16_t", "kDirectoryIndexPages", pages, 16, dec);
+    Array(&out, "uint16_t", "kDirectoryIndexSlots", slots, 16, dec);
+    out += "constexpr DirectoryIndex kDirectoryIndex =\n"
+           "    MakeDirectoryIndex(kDirectoryKeys, kDirectoryIndexPages, kDirectoryIndexSlots);\n\n";
+  }
+
   const auto counts = CountsOf(image);
   out += "constexpr DbImage kImage{\n    .counts = {";
   for (uint32_t i = 0; i < mdb::kCountSlots; ++i) out += (i == 0 ? "" : ", ") + dec(counts[i]);
@@ -137,7 +151,9 @@ std::string WriteImageCpp(const OwnedImage& image, const std::vector<std::string
   for (uint32_t t = 0; t < mdb::kSelectorRowTables; ++t) {
     out += (t == 0 ? "" : ", ") + Pointer(image.rowTables[t].empty(), rowNames[t]);
   }
-  out += "},\n};\n\n}  // namespace\n\nconst DbImage& ShippedImage() { return kImage; }\n\n}  // namespace mdb\n";
+  out += "},\n";
+  field("directoryIndex", indexPages == 0, "&kDirectoryIndex");
+  out += "};\n\n}  // namespace\n\nconst DbImage& ShippedImage() { return kImage; }\n\n}  // namespace mdb\n";
   return out;
 }
 

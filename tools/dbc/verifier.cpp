@@ -26,6 +26,20 @@ bool IsSwitch(NodeType t) {
 
 const char* TypeName(NodeType t) {
   switch (t) {
+    case NodeType::Bytes: return "Bytes";
+    case NodeType::Int32Array: return "Int32Array";
+    case NodeType::SignedBytes: return "SignedBytes";
+    case NodeType::Int16Array: return "Int16Array";
+    case NodeType::UnsignedBytes: return "UnsignedBytes";
+    case NodeType::UInt16Array: return "UInt16Array";
+    case NodeType::WideText: return "WideText";
+    case NodeType::Sequence: return "Sequence";
+    case NodeType::SettingFilter: return "SettingFilter";
+    case NodeType::SettingGuard: return "SettingGuard";
+    case NodeType::ValueCase: return "ValueCase";
+    case NodeType::DefaultCase: return "DefaultCase";
+    case NodeType::Computed: return "Computed";
+    case NodeType::MaskHeader: return "MaskHeader";
     case NodeType::SettingSwitch: return "SettingSwitch";
     case NodeType::StringSwitch: return "StringSwitch";
     case NodeType::PrinterDataSwitch: return "PrinterDataSwitch";
@@ -37,7 +51,8 @@ const char* TypeName(NodeType t) {
 
 struct Edge {
   uint32_t to;
-  SourceLoc at;  // where the reference is written
+  SourceLoc at;          // where the reference is written
+  bool nameKey = false;  // a printer-data switch evaluating key 8
 };
 
 struct Checker {
@@ -140,7 +155,7 @@ struct Checker {
     edges.resize(model.nodes.size());
     auto add = [&](uint32_t from, uint32_t ref) {
       if (ref >= target.size() || target[ref] == kNoNode) return;
-      edges[from].push_back(Edge{target[ref], model.nodes[ref].loc});
+      edges[from].push_back(Edge{target[ref], model.nodes[ref].loc, false});
     };
     for (uint32_t i = 0; i < model.nodes.size(); ++i) {
       const SourceNode& node = model.nodes[i];
@@ -148,15 +163,15 @@ struct Checker {
       for (uint32_t child : node.children) add(i, child);
       for (const SourceCase& c : node.cases) add(i, c.target);
       if (node.type == NodeType::PrinterDataSwitch && nameKeyRoot != kNoNode) {
-        edges[i].push_back(Edge{nameKeyRoot, node.loc});
+        edges[i].push_back(Edge{nameKeyRoot, node.loc, true});
       }
     }
   }
 
   std::string NameOf(uint32_t index) const {
     const SourceNode& node = model.nodes[index];
-    return node.name.empty() ? "(unnamed node at " + FormatLoc(*diags, node.loc) + ")"
-                             : "'" + node.name + "'";
+    if (!node.name.empty()) return "'" + node.name + "'";
+    return std::string("the ") + TypeName(node.type) + " at " + FormatLoc(*diags, node.loc);
   }
 
   // Depth-first with an explicit stack: a source may chain uses far deeper than the
@@ -186,7 +201,8 @@ struct Checker {
             size_t from = stack.size();
             while (from > 0 && stack[from - 1].node != edge.to) --from;
             for (size_t k = from == 0 ? 0 : from - 1; k < stack.size(); ++k) {
-              path += NameOf(stack[k].node) + " -> ";
+              const Edge& taken = edges[stack[k].node][stack[k].next - 1];
+              path += NameOf(stack[k].node) + (taken.nameKey ? " -> (key 8) -> " : " -> ");
             }
             path += NameOf(edge.to);
             Error(edge.at, "cycle: " + path);
