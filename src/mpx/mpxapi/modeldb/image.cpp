@@ -2,6 +2,7 @@
 #include <cstddef>
 
 #include "computed.h"
+#include "directory_index.h"
 #include "fetch.h"
 #include "image.h"
 
@@ -13,22 +14,59 @@ bool ReadNode(const DbImage& image, uint32_t index, DbNode* node) {
   return true;
 }
 
-int32_t DirectorySearch(const DbImage& image, uint32_t key, uint32_t* rootIndex, DbNode* root) {
+namespace {
+
+// The first position of `wanted` through the image's directory index: MPX_OK with the
+// position, or MPX_KEY_NOT_FOUND. -1 when the image has no index that describes its
+// directory, or one whose entry does not hold the key (a damaged index): the caller then
+// searches entry by entry.
+int32_t IndexedPosition(const DbImage& image, uint16_t wanted, uint32_t* position) {
+  const DirectoryIndex* index = image.directoryIndex;
   const uint32_t entries = image.counts[kDirectoryCount];
-  if (image.directoryKeys == nullptr || image.directoryRoots == nullptr || entries == 0) {
+  if (index == nullptr || index->keys != image.directoryKeys || index->entries != entries ||
+      index->pages == nullptr || index->slots == nullptr) {
+    return MPX_ERR_DATABASE;
+  }
+  const uint32_t page = index->pages[wanted >> 8];
+  if (page == 0) return MPX_KEY_NOT_FOUND;
+  if (page > index->pageCount) return MPX_ERR_DATABASE;
+  const uint32_t slot = index->slots[(page - 1) * kIndexPageSize + (wanted & 0xFFu)];
+  if (slot == 0) return MPX_KEY_NOT_FOUND;
+  if (slot > entries || image.directoryKeys[slot - 1] != wanted) return MPX_ERR_DATABASE;
+  *position = slot - 1;
+  return MPX_OK;
+}
+
+int32_t LinearPosition(const DbImage& image, uint16_t wanted, uint32_t* position) {
+  const uint32_t entries = image.counts[kDirectoryCount];
+  for (uint32_t i = 0; i < entries; ++i) {
+    if (image.directoryKeys[i] == wanted) {
+      *position = i;
+      return MPX_OK;
+    }
+  }
+  return MPX_KEY_NOT_FOUND;
+}
+
+}  // namespace
+
+int32_t DirectorySearch(const DbImage& image, uint32_t key, uint32_t* rootIndex, DbNode* root) {
+  if (image.directoryKeys == nullptr || image.directoryRoots == nullptr ||
+      image.counts[kDirectoryCount] == 0) {
     return MPX_ERR_DATABASE;
   }
   const uint16_t wanted = static_cast<uint16_t>(key & 0xFFFFu);
-  for (uint32_t i = 0; i < entries; ++i) {
-    if (image.directoryKeys[i] != wanted) continue;
-    const uint32_t index = image.directoryRoots[i];
-    DbNode node{};
-    if (!ReadNode(image, index, &node)) return MPX_ERR_DATABASE;
-    if (rootIndex != nullptr) *rootIndex = index;
-    if (root != nullptr) *root = node;
-    return MPX_OK;
-  }
-  return MPX_KEY_NOT_FOUND;
+  uint32_t position = 0;
+  int32_t found = IndexedPosition(image, wanted, &position);
+  if (found == MPX_ERR_DATABASE) found = LinearPosition(image, wanted, &position);
+  if (found != MPX_OK) return found;
+
+  const uint32_t index = image.directoryRoots[position];
+  DbNode node{};
+  if (!ReadNode(image, index, &node)) return MPX_ERR_DATABASE;
+  if (rootIndex != nullptr) *rootIndex = index;
+  if (root != nullptr) *root = node;
+  return MPX_OK;
 }
 
 namespace {

@@ -83,6 +83,20 @@ static_assert(sizeof(SelectorRecord) == 20);
 inline constexpr uint32_t kSelectorRowTables = 4;
 inline constexpr uint32_t kSelectorRowSize[kSelectorRowTables] = {48, 40, 36, 48};
 
+// An optional index of the key directory, so that a search costs the same however long the
+// directory is. Keys are split by their high byte into pages of 256 slots, one page per high
+// byte that occurs; a slot holds the first directory position of its key plus one (0: the
+// key is absent), so the index answers exactly what a search from the first entry answers.
+// It names the key array and length it was built for: a search of any other directory
+// ignores it. Built by directory_index.h (512 bytes plus 512 bytes per page).
+struct DirectoryIndex {
+  const uint16_t* keys;  // the directory it describes
+  uint32_t entries;
+  const uint16_t* pages;  // 256 entries, by high byte: page number + 1, or 0 for no page
+  const uint16_t* slots;  // 256 per page, by low byte: first position + 1, or 0
+  uint32_t pageCount;
+};
+
 // Every pointer may be null (an absent table); its length is the matching count.
 struct DbImage {
   uint32_t counts[kCountSlots];
@@ -104,6 +118,7 @@ struct DbImage {
   const uint8_t* stringPool;
   const SelectorRecord* selectors;
   const uint8_t* rowTables[kSelectorRowTables];  // row r of table t at rowTables[t] + r * size
+  const DirectoryIndex* directoryIndex;  // null: the directory is searched entry by entry
 };
 
 // The image compiled into the library from the database source.
@@ -113,7 +128,8 @@ const DbImage& ShippedImage();
 bool ReadNode(const DbImage& image, uint32_t index, DbNode* node);
 
 // Directory search: the first entry equal to the key's low 16 bits. 0 with the root's
-// index and node; 3 when the key is absent; -1 for an empty or partial image.
+// index and node; 3 when the key is absent; -1 for an empty or partial image. Constant
+// time with the image's directory index, linear without one; the answer is the same.
 int32_t DirectorySearch(const DbImage& image, uint32_t key, uint32_t* rootIndex, DbNode* root);
 
 }  // namespace mdb

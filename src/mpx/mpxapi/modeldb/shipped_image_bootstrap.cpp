@@ -51,6 +51,7 @@ constexpr DbImage kImage{
     nullptr,  // string pool
     nullptr,  // selector records
     {nullptr, nullptr, nullptr, nullptr},
+    nullptr,  // no directory index: searched entry by entry
 };
 
 }  // namespace
