@@ -24,7 +24,27 @@ typedef struct CalibrationRequest {
 #define CALERR_UNSUPPORTED (-128)
 
 /* nameBlock: 37 bytes or more. Bytes 0-15 hold the base table file name (8-bit,
- * NUL-terminated); bytes 16-31 receive the name of the table file to use. */
+ * NUL-terminated); bytes 16-31 receive the name of the table file to use; bytes 32-36 hold
+ * the five characters that begin the history file name. No other byte is written.
+ *
+ * CAL_OK             the calibration is in effect: bytes 16-31 name the working file in the
+ *                    working directory. Also when a used level is the special level 8: then
+ *                    no file is touched and bytes 16-31 name the base table file.
+ * CALERR_UNSUPPORTED the ink configuration or a level is not supported, or the call cannot be
+ *                    served as given: a null request, level array or directory; a negative
+ *                    history key; a base table file name without a NUL in its 16 bytes,
+ *                    without a dot after its first character, or naming anything but a
+ *                    plain file (a path separator "/", "\" or ":", or ".."); a history name
+ *                    stem holding a NUL, a path separator or "..". Nothing is touched.
+ *                    With a null nameBlock nothing at all is written.
+ * CALERR_MEMORY      memory for the work context or the history ran out.
+ * CALERR_FILE        a file could not be read, created, written or moved into place; the
+ *                    base table file could not be read; or no working name is free (every
+ *                    one names an existing file that no history entry owns, or the history
+ *                    names the base table file or the history file itself).
+ * On every status but CAL_OK, bytes 16-31 name the base table file (up to 16 bytes). A
+ * failed call leaves no half-built working file under a working name, and the history
+ * file holds either its old or its new content. The base table file is never written. */
 MPX_EXPORT int16_t MPX_CALL QXCalibration(const CalibrationRequest* request, uint8_t* nameBlock,
                                           const int16_t* levels, const char16_t* baseDirectory,
                                           const char16_t* workingDirectory);

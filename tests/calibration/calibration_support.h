@@ -24,7 +24,7 @@ namespace caltest {
 namespace fs = std::filesystem;
 using cal::sample::Bytes;
 
-using CalibrateFn = int16_t (*)(const CalibrationRequest*, uint8_t*, const int16_t*,
+using CalibrateFn = int16_t (MPX_CALL*)(const CalibrationRequest*, uint8_t*, const int16_t*,
                                 const char16_t*, const char16_t*);
 
 inline constexpr const char* kBaseName = "htab0000.tbl";
@@ -127,9 +127,16 @@ class CalibrationDirs : public ::testing::Test {
 
   void PutBase(const cal::sample::TableSpec& spec) {
     base_ = cal::sample::BuildTableFile(spec, &layout_);
+    expected_.clear();
     ASSERT_TRUE(cal::sample::WriteFileBytes((baseDir_ / kBaseName).string(), base_));
   }
-  Bytes Expected(const Levels& levels) const { return ExpectedWorkingFile(base_, layout_, levels); }
+  const Bytes& Expected(const Levels& levels) {
+    auto found = expected_.find(levels);
+    if (found == expected_.end()) {
+      found = expected_.emplace(levels, ExpectedWorkingFile(base_, layout_, levels)).first;
+    }
+    return found->second;
+  }
 
   static Bytes Read(const fs::path& path) {
     Bytes bytes;
@@ -197,6 +204,7 @@ class CalibrationDirs : public ::testing::Test {
   std::u16string wideBase_, wideWork_;
   Bytes base_;
   cal::sample::TableLayout layout_;
+  std::map<Levels, Bytes> expected_;
   std::array<uint8_t, kNameBlockSize> block_{};
 };
 
