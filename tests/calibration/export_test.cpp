@@ -15,7 +15,7 @@ constexpr CalibrationRequest kRequest{7, 3, 1, 2, 3};
 // The characters working names vary over, in order.
 constexpr const char* kVaried = "123456789abcdefghijklmnopqrstuvwxyz";
 
-class ExportTest : public CalibrationDirs {
+class CalibrationExportTest : public CalibrationDirs {
  protected:
   int16_t Call(const CalibrationRequest& request = kRequest, const Levels& levels = kAdjusted,
                const char* baseName = kBaseName, const char* stem = kStem) {
@@ -25,7 +25,7 @@ class ExportTest : public CalibrationDirs {
   void PutValidWorking(const std::string& name) const { PutWork(name, base_); }
 };
 
-TEST_F(ExportTest, FirstCallInEmptyWorkingDirectory) {
+TEST_F(CalibrationExportTest, FirstCallInEmptyWorkingDirectory) {
   ASSERT_EQ(Call(), CAL_OK);
   EXPECT_EQ(Returned(), "htab0001.tbl");
   EXPECT_TRUE(SameBytes(Work("htab0001.tbl"), Expected(kAdjusted)));
@@ -35,7 +35,7 @@ TEST_F(ExportTest, FirstCallInEmptyWorkingDirectory) {
   EXPECT_TRUE(SameBytes(Read(baseDir_ / kBaseName), base_));
 }
 
-TEST_F(ExportTest, NeutralLevelsCopyTheBaseFileExactly) {
+TEST_F(CalibrationExportTest, NeutralLevelsCopyTheBaseFileExactly) {
   cal::sample::TableLayout layout;
   const Bytes sample = cal::sample::BuildTableFile(cal::sample::SampleTable(), &layout);
   ASSERT_TRUE(cal::sample::WriteFileBytes((baseDir_ / kBaseName).string(), sample));
@@ -43,7 +43,7 @@ TEST_F(ExportTest, NeutralLevelsCopyTheBaseFileExactly) {
   EXPECT_TRUE(SameBytes(Work(Returned()), sample));
 }
 
-TEST_F(ExportTest, RepeatCallWritesNothing) {
+TEST_F(CalibrationExportTest, RepeatCallWritesNothing) {
   ASSERT_EQ(Call(), CAL_OK);
   AgeFiles(workDir_);
   AgeFiles(baseDir_);
@@ -56,7 +56,7 @@ TEST_F(ExportTest, RepeatCallWritesNothing) {
   EXPECT_EQ(Snapshot(baseDir_), base);
 }
 
-TEST_F(ExportTest, DeletedWorkingFileIsRebuiltUnderItsName) {
+TEST_F(CalibrationExportTest, DeletedWorkingFileIsRebuiltUnderItsName) {
   ASSERT_EQ(Call(), CAL_OK);
   AgeFiles(workDir_);
   const FileState history = Snapshot(workDir_).at(HistoryName());
@@ -68,7 +68,7 @@ TEST_F(ExportTest, DeletedWorkingFileIsRebuiltUnderItsName) {
   EXPECT_EQ(Snapshot(workDir_).at(HistoryName()), history);
 }
 
-TEST_F(ExportTest, ChangedIdentificationForcesRebuild) {
+TEST_F(CalibrationExportTest, ChangedIdentificationForcesRebuild) {
   ASSERT_EQ(Call(), CAL_OK);
   const Bytes historyBefore = Work(HistoryName());
   PutBase(BaseSpec("Q770 HTAB0000 1.01"));
@@ -79,7 +79,7 @@ TEST_F(ExportTest, ChangedIdentificationForcesRebuild) {
   EXPECT_EQ(Work(HistoryName()), historyBefore);
 }
 
-TEST_F(ExportTest, MissingBaseFileFailsWhateverTheHistoryHolds) {
+TEST_F(CalibrationExportTest, MissingBaseFileFailsWhateverTheHistoryHolds) {
   ASSERT_EQ(Call(), CAL_OK);
   const DirectoryState work = Snapshot(workDir_);
   fs::remove(baseDir_ / kBaseName);
@@ -95,7 +95,7 @@ TEST_F(ExportTest, MissingBaseFileFailsWhateverTheHistoryHolds) {
   EXPECT_TRUE(Snapshot(workDir_).empty());
 }
 
-TEST_F(ExportTest, OtherCalibrationsGetTheirOwnFiles) {
+TEST_F(CalibrationExportTest, OtherCalibrationsGetTheirOwnFiles) {
   ASSERT_EQ(Call(kRequest, kAdjusted), CAL_OK);
   ASSERT_EQ(Call(CalibrationRequest{7, 3, 1, 2, 4}, kOtherAdjusted), CAL_OK);
   EXPECT_EQ(Returned(), "htab0002.tbl");
@@ -107,7 +107,7 @@ TEST_F(ExportTest, OtherCalibrationsGetTheirOwnFiles) {
 }
 
 // Two history keys in one working directory: the second never takes the first one's file.
-TEST_F(ExportTest, KeysSharingAWorkingDirectoryDoNotOverwriteEachOther) {
+TEST_F(CalibrationExportTest, KeysSharingAWorkingDirectoryDoNotOverwriteEachOther) {
   ASSERT_EQ(Call(CalibrationRequest{7, 3, 1, 2, 3}, kAdjusted), CAL_OK);
   ASSERT_EQ(Call(CalibrationRequest{8, 3, 1, 2, 3}, kOtherAdjusted), CAL_OK);
   EXPECT_EQ(Returned(), "htab0002.tbl");
@@ -116,7 +116,7 @@ TEST_F(ExportTest, KeysSharingAWorkingDirectoryDoNotOverwriteEachOther) {
   EXPECT_TRUE(SameBytes(Work("htab0002.tbl"), Expected(kOtherAdjusted)));
 }
 
-TEST_F(ExportTest, BaseFileInTheWorkingDirectoryIsNeverReplaced) {
+TEST_F(CalibrationExportTest, BaseFileInTheWorkingDirectoryIsNeverReplaced) {
   // The base name carries "1" where working names vary, and both directories are one.
   const std::string baseName = "htab0001.tbl";
   fs::rename(baseDir_ / kBaseName, workDir_ / baseName);
@@ -146,7 +146,7 @@ struct NameCase {
   const char* expected;
 };
 
-class NameGenerationTest : public ExportTest, public ::testing::WithParamInterface<NameCase> {};
+class NameGenerationTest : public CalibrationExportTest, public ::testing::WithParamInterface<NameCase> {};
 
 TEST_P(NameGenerationTest, TakesTheFirstFreeCharacter) {
   const NameCase& c = GetParam();
@@ -192,14 +192,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "htab0008.tbl", "htab0009.tbl"}, "htab000b.tbl"}),
     [](const auto& p) { return std::string(p.param.label); });
 
-TEST_F(ExportTest, NoHistoryStillSkipsExistingFiles) {
+TEST_F(CalibrationExportTest, NoHistoryStillSkipsExistingFiles) {
   PutText("htab0001.tbl", "left from a history that was lost");
   ASSERT_EQ(Call(), CAL_OK);
   EXPECT_EQ(Returned(), "htab0002.tbl");
   EXPECT_EQ(Text("htab0001.tbl"), "left from a history that was lost");
 }
 
-TEST_F(ExportTest, AllNamesTakenByForeignFilesFails) {
+TEST_F(CalibrationExportTest, AllNamesTakenByForeignFilesFails) {
   for (char c : std::string(kVaried)) {
     PutText(std::string("htab000") + c + ".tbl", "foreign");
   }
@@ -211,7 +211,7 @@ TEST_F(ExportTest, AllNamesTakenByForeignFilesFails) {
 
 // All 35 characters in use: the oldest entry gives its character up, and the history is
 // rewritten without it, normalised, with the new line last.
-TEST_F(ExportTest, AllCharactersInUseReuseTheOldest) {
+TEST_F(CalibrationExportTest, AllCharactersInUseReuseTheOldest) {
   const std::string alphabet(kVaried);
   // Line 1 is not a candidate; the candidate with the smallest sequence is the one of
   // line 2, which carries "k".
@@ -245,7 +245,7 @@ TEST_F(ExportTest, AllCharactersInUseReuseTheOldest) {
 }
 
 // Of 129 lines only 128 are read: a calibration recorded in the 129th is not found.
-TEST_F(ExportTest, OnlyTheFirst128LinesAreRead) {
+TEST_F(CalibrationExportTest, OnlyTheFirst128LinesAreRead) {
   std::string history;
   for (uint32_t i = 0; i < 128; ++i) history += NameLine(7, 1000 + i, 0, 0, "other.tbl");
   history += NameLine(7, 1, 2, 3, "htab0009.tbl");
@@ -282,7 +282,7 @@ struct ParseCase {
   std::string historyAfter;   // NotFound: the expected history without the new line
 };
 
-class HistoryParsingTest : public ExportTest, public ::testing::WithParamInterface<ParseCase> {};
+class HistoryParsingTest : public CalibrationExportTest, public ::testing::WithParamInterface<ParseCase> {};
 
 TEST_P(HistoryParsingTest, ReadsTheHistoryAsWritten) {
   const ParseCase& c = GetParam();
@@ -363,7 +363,7 @@ INSTANTIATE_TEST_SUITE_P(
                   ""}),
     [](const auto& p) { return std::string(p.param.label); });
 
-TEST_F(ExportTest, EmptyHistoryFileCountsAsAbsent) {
+TEST_F(CalibrationExportTest, EmptyHistoryFileCountsAsAbsent) {
   PutText(HistoryName(), "");
   ASSERT_EQ(Call(), CAL_OK);
   EXPECT_EQ(Text(HistoryName()), "7,1,2,3,htab0001.tbl\r\n");
@@ -380,7 +380,7 @@ struct RefusalCase {
   int16_t status;
 };
 
-class RefusalTest : public ExportTest, public ::testing::WithParamInterface<RefusalCase> {};
+class RefusalTest : public CalibrationExportTest, public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(RefusalTest, AnswersWithTheBaseNameAndTouchesNothing) {
   const RefusalCase& c = GetParam();
@@ -410,7 +410,7 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"StemWithNul", kRequest, kAdjusted, kBaseName, "qx\0\0\0", CALERR_UNSUPPORTED}),
     [](const auto& p) { return std::string(p.param.label); });
 
-TEST_F(ExportTest, NullArgumentsAreRefused) {
+TEST_F(CalibrationExportTest, NullArgumentsAreRefused) {
   const std::array<int16_t, 8> levels = kAdjusted;
   struct Args {
     const char* label;
@@ -433,7 +433,7 @@ TEST_F(ExportTest, NullArgumentsAreRefused) {
   EXPECT_TRUE(Snapshot(workDir_).empty());
 }
 
-TEST_F(ExportTest, MissingWorkingDirectoryFailsCleanly) {
+TEST_F(CalibrationExportTest, MissingWorkingDirectoryFailsCleanly) {
   fs::remove_all(workDir_);
   EXPECT_EQ(Call(), CALERR_FILE);
   EXPECT_EQ(Returned(), kBaseName);

@@ -23,6 +23,13 @@ namespace pt = plat::testing;
 
 constexpr CalibrationRequest kRequest{7, 3, 1, 2, 3};
 
+// The flow, called the way the export is called.
+int16_t MPX_CALL CalibrateInProcess(const CalibrationRequest* request, uint8_t* nameBlock,
+                                    const int16_t* levels, const char16_t* baseDirectory,
+                                    const char16_t* workingDirectory) {
+  return cal::RunCalibration(request, nameBlock, levels, baseDirectory, workingDirectory);
+}
+
 using Identity = std::tuple<int32_t, int32_t, int32_t, int32_t>;
 
 Identity IdentityOf(const CalibrationRequest& r) {
@@ -68,7 +75,7 @@ struct Scenario {
   Start setup;
 };
 
-class FaultTest : public CalibrationDirs, public ::testing::WithParamInterface<Scenario> {
+class FlowFaultTest : public CalibrationDirs, public ::testing::WithParamInterface<Scenario> {
  protected:
   // The levels each calibration of these scenarios was made with.
   const Levels& LevelsOf(const Identity& identity) const {
@@ -112,7 +119,7 @@ class FaultTest : public CalibrationDirs, public ::testing::WithParamInterface<S
     filesBefore_ = Snapshot(workDir_);
   }
 
-  int16_t Calibrate() { return Run(&cal::RunCalibration, kRequest, kAdjusted); }
+  int16_t Calibrate() { return Run(&CalibrateInProcess, kRequest, kAdjusted); }
 
   // What must hold after any call, failed, crashed or not. A history that cannot be read
   // counts as absent and is replaced, so entries are only sure to be kept when no read
@@ -179,7 +186,7 @@ class FaultTest : public CalibrationDirs, public ::testing::WithParamInterface<S
   DirectoryState filesBefore_;
 };
 
-TEST_P(FaultTest, NormalCallIsCorrect) {
+TEST_P(FlowFaultTest, NormalCallIsCorrect) {
   Prepare();
   pt::Reset();
   ASSERT_EQ(Calibrate(), CAL_OK);
@@ -227,7 +234,7 @@ void Arm(Failing failing, uint32_t nth) {
   }
 }
 
-class FailureSweepTest : public FaultTest {
+class FailureSweepTest : public FlowFaultTest {
  protected:
   void Sweep(Failing failing, const char* what) {
     Prepare();
@@ -265,7 +272,7 @@ TEST_P(FailureSweepTest, EachFileOperationFails) { Sweep(Failing::FileOperation,
 TEST_P(FailureSweepTest, EachReadComesShort) { Sweep(Failing::ShortRead, "short read"); }
 
 // A crash just before each file operation, in a child process.
-TEST_P(FaultTest, CrashBeforeEachFileOperation) {
+TEST_P(FlowFaultTest, CrashBeforeEachFileOperation) {
   Prepare();
   pt::Reset();
   ASSERT_EQ(Calibrate(), CAL_OK);
@@ -293,7 +300,7 @@ const auto kScenarios = ::testing::Values(Scenario{"FirstCall", Start::FirstCall
                                           Scenario{"Reclaim", Start::Reclaim});
 const auto kScenarioName = [](const auto& p) { return std::string(p.param.label); };
 
-INSTANTIATE_TEST_SUITE_P(Scenarios, FaultTest, kScenarios, kScenarioName);
+INSTANTIATE_TEST_SUITE_P(Scenarios, FlowFaultTest, kScenarios, kScenarioName);
 INSTANTIATE_TEST_SUITE_P(Scenarios, FailureSweepTest, kScenarios, kScenarioName);
 
 }  // namespace
