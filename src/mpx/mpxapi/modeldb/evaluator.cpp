@@ -345,7 +345,16 @@ int32_t EvaluateAt(const Walk& walk, uint32_t index, DbNode* leaf, uint32_t dept
   DbNode node{};
   if (!ReadNode(walk.image, index, &node)) return MPX_ERR_DATABASE;
   const EvalTracer* tracer = walk.env.tracer;
-  if (tracer == nullptr) return EvaluateBody(walk, index, node, leaf, depth);
+  if (tracer == nullptr) {
+    // Most nodes a walk meets are leaves of other keys; a leaf is settled here, without the
+    // call into the branch code.
+    if (IsLeafType(NodeTypeCode(node))) {
+      if (NodeParam(node) != walk.key) return MPX_NO_ANSWER;
+      *leaf = node;
+      return MPX_OK;
+    }
+    return EvaluateBody(walk, index, node, leaf, depth);
+  }
 
   if (tracer->enter != nullptr) tracer->enter(tracer->user, index, node, depth);
   const int32_t status = EvaluateBody(walk, index, node, leaf, depth);

@@ -8,12 +8,6 @@
 
 namespace mdb {
 
-bool ReadNode(const DbImage& image, uint32_t index, DbNode* node) {
-  if (image.nodes == nullptr || index >= image.counts[kNodeCount]) return false;
-  *node = image.nodes[index];
-  return true;
-}
-
 namespace {
 
 // The first position of `wanted` through the image's directory index: MPX_OK with the

@@ -125,7 +125,12 @@ struct DbImage {
 const DbImage& ShippedImage();
 
 // Node by index; false when the table is absent or the index is not below its count.
-bool ReadNode(const DbImage& image, uint32_t index, DbNode* node);
+// Inline: the evaluator reads one node per step.
+inline bool ReadNode(const DbImage& image, uint32_t index, DbNode* node) {
+  if (image.nodes == nullptr || index >= image.counts[kNodeCount]) return false;
+  *node = image.nodes[index];
+  return true;
+}
 
 // Directory search: the first entry equal to the key's low 16 bits. 0 with the root's
 // index and node; 3 when the key is absent; -1 for an empty or partial image. Constant
