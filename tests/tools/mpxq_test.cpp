@@ -293,6 +293,13 @@ TEST_F(MpxqTest, JobHeaderOfKey4121IsTheKnownA4Answer) {
   }
 }
 
+TEST_F(MpxqTest, JobHeaderToStdoutPutsTheListingOnStderr) {
+  const ToolResult result = Mpxq({"job", "--keys", "4121", "-o", "-"});
+  ASSERT_EQ(result.exitStatus, 0) << result.err;
+  EXPECT_EQ(std::vector<uint8_t>(result.out.begin(), result.out.end()), kA4JobCommands);
+  EXPECT_TRUE(Contains(result.err, "ESC ( p  page format (51 bytes)")) << result.err;
+}
+
 TEST_F(MpxqTest, JobListingDecodesThePageFormatWithUnits) {
   const json out = MpxqJson({"job", "--keys", "4121"}, 0);
   const json& part = out["job"]["parts"][0];
@@ -343,9 +350,9 @@ TEST_F(MpxqTest, WholeJobNeedsAPrinterAndShowsItsCommandLanguageBlocks) {
 // ---- printers -------------------------------------------------------------------------------
 
 TEST_F(MpxqTest, PrinterValuesSetInTheStoreChangeTheSilentModePart) {
-  const ToolResult created = Mpxq({"printer", "create", "Q770"});
-  EXPECT_EQ(created.exitStatus, 0);
-  EXPECT_TRUE(Contains(created.out, "created")) << created.out;
+  const json created = MpxqJson({"printer", "create", "Q770"}, 0);
+  EXPECT_EQ(created["created"], true);
+  EXPECT_EQ(created["path"], StorePath() + "/Q770.ini");
   EXPECT_TRUE(Contains(Mpxq({"printer", "create", "Q770"}).out, "already")) << "a second create keeps the printer";
 
   ASSERT_EQ(Mpxq({"printer", "set", "Q770", "--silent", "window", "--window", "22:00-07:00"}).exitStatus, 0);

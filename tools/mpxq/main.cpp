@@ -393,6 +393,12 @@ int RunPrinterSet(const Common& common, const PrinterOptions& options) {
   }
   if (values.empty()) throw UsageError("nothing to set: give --silent, --window or NAME=NUMBER");
   mpxq::SetPrinterValues(options.name, values);
+  if (common.json) {
+    nlohmann::json out = {{"printer", options.name}, {"values", nlohmann::json::object()}};
+    for (const auto& [name, value] : values) out["values"][name] = value;
+    std::cout << out.dump(2) << "\n";
+    return tools::kExitOk;
+  }
   for (const auto& [name, value] : values) {
     std::cout << "printer \"" << options.name << "\": " << name << " = " << value << "\n";
   }
@@ -450,12 +456,13 @@ int main(int argc, char** argv) {
   printer->require_subcommand(1);
   CLI::App* create = printer->add_subcommand("create", "create a printer in the store");
   create->add_option("name", printerOptions.name, "printer name")->required();
+  create->add_flag("--json", common.json, "print JSON for scripts");
   CLI::App* set = printer->add_subcommand("set", "set printer-data values");
   set->add_option("name", printerOptions.name, "printer name")->required();
   set->add_option("values", printerOptions.values, "values as NAME=NUMBER");
   set->add_option("--silent", printerOptions.silent, "silent mode: off, on, or window");
   set->add_option("--window", printerOptions.window, "silent-mode window, as 22:00-07:00");
-  set->add_option("--library", common.library, "the libmodeldb to load");
+  AddCommon(set, &common);
   CLI::App* show = printer->add_subcommand("show", "show the silent-mode values and their effect now");
   show->add_option("name", printerOptions.name, "printer name")->required();
   AddCommon(show, &common);
@@ -473,6 +480,11 @@ int main(int argc, char** argv) {
     if (create->parsed()) {
       std::string path;
       const bool created = mpxq::CreatePrinter(printerOptions.name, &path);
+      if (common.json) {
+        std::cout << nlohmann::json{{"printer", printerOptions.name}, {"path", path}, {"created", created}}.dump(2)
+                  << "\n";
+        return tools::kExitOk;
+      }
       std::cout << (created ? "created printer \"" : "printer \"") << printerOptions.name
                 << (created ? "\" in " : "\" is already in ") << path << "\n";
       return tools::kExitOk;

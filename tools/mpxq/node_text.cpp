@@ -80,7 +80,11 @@ std::string StringCaseText(const mdb::DbImage& image, mdb::DbNode stringCase) {
   const uint32_t length = mdb::NodeCount(descriptor);
   const uint32_t poolCount = image.counts[mdb::kStringCount];
   if (image.stringPool == nullptr || offset > poolCount || length > poolCount - offset) return "(unreadable)";
-  return "\"" + tools::PrintableText(std::span(image.stringPool + offset, length)) + "\"";
+  // Appended piece by piece: GCC 12 warns falsely about a literal + string chain here.
+  std::string text(1, '"');
+  text += tools::PrintableText(std::span(image.stringPool + offset, length));
+  text.push_back('"');
+  return text;
 }
 
 std::string RangeCaseText(const mdb::DbImage& image, mdb::DbNode rangeCase) {
