@@ -68,6 +68,11 @@ uint32_t FileSeek(FileHandle file, int32_t offset);
 // GetFileSize without a high part: the size, or 0xFFFFFFFF (also for a size of 4 GiB - 1
 // or more, which the low part alone cannot tell).
 uint32_t FileGetSize(FileHandle file);
+// Copies count bytes from the current position of `from` to the current position of `to`,
+// advancing both: in the kernel where the system can (no copy passes through this process),
+// else through a buffer of at most 256 KiB. *done receives the bytes copied. False on the
+// failure of a read or a write; a source that ends first is not a failure, *done tells.
+bool FileCopy(FileHandle from, FileHandle to, uint32_t count, uint32_t* done);
 // FlushFileBuffers.
 bool FileFlush(FileHandle file);
 // DeleteFileW: a read-only file is not deleted.

@@ -5,6 +5,7 @@
 // write permission bit counts as read-only here: it cannot be opened for writing, deleted
 // or replaced, whoever asks. Share modes have no POSIX counterpart and are ignored.
 #include <fcntl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -176,6 +177,104 @@ uint32_t FileGetSize(FileHandle file) {
     return kInvalidPosition;
   }
   return static_cast<uint32_t>(info.st_size);
+}
+
+namespace {
+
+constexpr size_t kCopyBufferSize = 256 * 1024;
+
+// Errors by which a copy call says it cannot serve these two files (another file system, a
+// kernel without the call, a descriptor kind it does not take), not that a read or a write
+// failed: the next method takes over from the current positions.
+bool CopyRefused(int error) {
+  return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
+         error == ENOTSUP || error == EBADF;
+}
+
+enum class CopyStep : uint8_t { Done, Refused, Failed };
+
+// One in-kernel method until count bytes are moved or the source ends. A first call that
+// moves nothing hands over as well: some file systems answer 0 instead of refusing.
+template <typename Call>
+CopyStep CopyInKernel(Call call, size_t count, size_t* moved) {
+  const size_t start = *moved;
+  while (*moved < count) {
+    size_t chunk = count - *moved;
+    if (chunk > kMaxTransfer) chunk = kMaxTransfer;
+    const ssize_t got = call(chunk);
+    if (got > 0) {
+      *moved += static_cast<size_t>(got);
+      continue;
+    }
+    if (got == 0) return *moved == start ? CopyStep::Refused : CopyStep::Done;
+    if (errno == EINTR) continue;
+    return *moved == start && CopyRefused(errno) ? CopyStep::Refused : CopyStep::Failed;
+  }
+  return CopyStep::Done;
+}
+
+bool CopyBuffered(int in, int out, size_t count, size_t* moved) {
+  const size_t size = count - *moved < kCopyBufferSize ? count - *moved : kCopyBufferSize;
+  if (size == 0) return true;
+  auto* buffer = static_cast<uint8_t*>(std::malloc(size));
+  if (buffer == nullptr) {
+    errno = ENOMEM;
+    return false;
+  }
+  bool ok = true;
+  while (ok && *moved < count) {
+    const size_t chunk = count - *moved < size ? count - *moved : size;
+    const ssize_t got = read(in, buffer, chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    size_t put = 0;
+    while (put < static_cast<size_t>(got)) {
+      const ssize_t wrote = write(out, buffer + put, static_cast<size_t>(got) - put);
+      if (wrote < 0) {
+        if (errno == EINTR) continue;
+        ok = false;
+        break;
+      }
+      put += static_cast<size_t>(wrote);
+    }
+    *moved += put;
+  }
+  const int saved = errno;
+  std::free(buffer);
+  errno = saved;
+  return ok;
+}
+
+}  // namespace
+
+bool FileCopy(FileHandle from, FileHandle to, uint32_t count, uint32_t* done, CopyMethod first) {
+  if (done != nullptr) *done = 0;
+  const int in = ToDescriptor(from);
+  const int out = ToDescriptor(to);
+  if (in < 0 || out < 0) {
+    errno = EBADF;
+    return false;
+  }
+  size_t moved = 0;
+  bool ok = true;
+  CopyStep step = CopyStep::Refused;
+  if (first == CopyMethod::Kernel) {
+    step = CopyInKernel(
+        [&](size_t chunk) { return copy_file_range(in, nullptr, out, nullptr, chunk, 0); }, count,
+        &moved);
+  }
+  if (step == CopyStep::Refused && first != CopyMethod::Buffered) {
+    step = CopyInKernel([&](size_t chunk) { return sendfile(out, in, nullptr, chunk); }, count,
+                        &moved);
+  }
+  if (step == CopyStep::Refused) ok = CopyBuffered(in, out, count, &moved);
+  if (step == CopyStep::Failed) ok = false;
+  if (done != nullptr) *done = static_cast<uint32_t>(moved);
+  return ok;
 }
 
 bool FileFlush(FileHandle file) {

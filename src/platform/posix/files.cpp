@@ -16,6 +16,9 @@ bool FileWrite(FileHandle file, const void* buffer, uint32_t count, uint32_t* do
 }
 uint32_t FileSeek(FileHandle file, int32_t offset) { return posix::FileSeek(file, offset); }
 uint32_t FileGetSize(FileHandle file) { return posix::FileGetSize(file); }
+bool FileCopy(FileHandle from, FileHandle to, uint32_t count, uint32_t* done) {
+  return posix::FileCopy(from, to, count, done);
+}
 bool FileFlush(FileHandle file) { return posix::FileFlush(file); }
 bool FileDelete(const char16_t* path) { return posix::FileDelete(path); }
 bool FileReplace(const char16_t* from, const char16_t* to) {

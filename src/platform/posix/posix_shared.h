@@ -22,6 +22,14 @@ bool FileWrite(FileHandle file, const void* buffer, uint32_t count, uint32_t* do
 uint32_t FileSeek(FileHandle file, int32_t offset);
 uint32_t FileGetSize(FileHandle file);
 bool FileFlush(FileHandle file);
+
+// How FileCopy moves the bytes: copy_file_range (in the kernel, within or across file
+// systems as the kernel allows), sendfile, or read and write through a buffer. Each method
+// hands the rest to the next when the system refuses it for these two files; tests start
+// further down the list to compare them.
+enum class CopyMethod : uint8_t { Kernel, SendFile, Buffered };
+bool FileCopy(FileHandle from, FileHandle to, uint32_t count, uint32_t* done,
+              CopyMethod first = CopyMethod::Kernel);
 bool FileDelete(const char16_t* path);
 bool FileReplace(const char16_t* from, const char16_t* to);
 bool DirectoryFlush(const char16_t* directory);
