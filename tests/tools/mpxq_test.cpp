@@ -118,6 +118,18 @@ TEST_F(MpxqTest, ComputedPageFormatCommandIsDecodedFieldByField) {
   EXPECT_EQ(fields["paper length"], (std::vector<int64_t>{3544}));
 }
 
+TEST_F(MpxqTest, SelectorRecordIsSplitIntoItsFourRows) {
+  const json out = MpxqJson({"query", "4126", "4=3", "9=1", "5=263", "8=5", "6=2", "81=0"}, 0);
+  EXPECT_EQ(out["size"], 192);
+  const json& answer = out["answer"];
+  EXPECT_EQ(answer["shape"], "selector record");
+  ASSERT_EQ(answer["rows"].size(), 4u);
+  // Table 1 row 23 (media group 11, greyscale) and table 3 row 2.
+  EXPECT_TRUE(answer["rows"][0].get<std::string>().starts_with("7C000800FF000001000000000000000001005802"));
+  EXPECT_TRUE(answer["rows"][2].get<std::string>().starts_with("0D00070000001400"));
+  EXPECT_EQ(answer["table_file"], "htab0000.tbl");
+}
+
 TEST_F(MpxqTest, TextListingShowsStatusAndDecodedAnswer) {
   const ToolResult result = Mpxq({"query", "0x1007", "4=3", "9=0"});
   EXPECT_EQ(result.exitStatus, 0);

@@ -132,6 +132,20 @@ std::string ValuesText(const std::vector<int32_t>& values) {
 constexpr const char* kAreaFields[] = {"left offset", "printable width", "top offset",
                                        "printable length"};
 
+// Bytes 28-47 of a row of selector row table 1 hold the table file's name.
+constexpr size_t kRowFileNameOffset = 28;
+constexpr size_t kRowFileNameSize = 20;
+
+std::string RowFileName(const std::vector<uint8_t>& answer) {
+  std::string name;
+  for (size_t i = kRowFileNameOffset; i < kRowFileNameOffset + kRowFileNameSize && i < answer.size(); ++i) {
+    if (answer[i] == 0) break;
+    if (answer[i] < 0x20 || answer[i] >= 0x7F) return "";
+    name.push_back(static_cast<char>(answer[i]));
+  }
+  return name;
+}
+
 }  // namespace
 
 std::string AnswerListing(const ShapeInfo& shape, const std::vector<uint8_t>& answer) {
@@ -175,6 +189,9 @@ std::string AnswerListing(const ShapeInfo& shape, const std::vector<uint8_t>& an
           out += "    " + tools::HexBytes(std::span(answer).subspan(offset + i, std::min<size_t>(16, n - i))) + "\n";
         }
         offset += n;
+      }
+      if (const std::string name = RowFileName(answer); !name.empty()) {
+        out += "  table file named in the row of table 1: " + name + "\n";
       }
       break;
     }
@@ -221,6 +238,7 @@ nlohmann::json AnswerJson(const ShapeInfo& shape, const std::vector<uint8_t>& an
         offset += n;
       }
       out["rows"] = rows;
+      out["table_file"] = RowFileName(answer);
       break;
     }
   }

@@ -175,9 +175,7 @@ int RunExplain(const Common& common, const KeyOptions& keyOptions, const mpxq::S
   const ModelDb db = LoadDb(common);  // symbolic settings are resolved through the exports
   const std::vector<std::string> notes = mpxq::ApplySettings(db, options, false, &query);
   const mpxq::Explanation explanation = mpxq::Explain(query);
-  const mpxq::ShapeInfo shape = query.category->category == Category::Internal
-                                    ? mpxq::ShapeInfo{mpxq::AnswerShape::Commands, "internal key"}
-                                    : mpxq::ClassifyAnswer(query);
+  const mpxq::ShapeInfo shape = mpxq::ClassifyAnswer(query);
   if (common.json) {
     nlohmann::json out = QueryJson(query);
     out["status"] = explanation.status;

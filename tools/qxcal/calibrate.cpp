@@ -171,7 +171,7 @@ CalibrationOutcome CalibrationModule::Calibrate(const CalibrationInput& input) c
   } else if (historyBefore == before.end() && historyAfter != after.end()) {
     outcome.state = 2;
     outcome.what = "state 2, no history: " + outcome.historyName + " did not exist; a new working file was made";
-  } else if (historyChanged) {
+  } else if (historyChanged && historyBefore != before.end() && historyAfter != after.end()) {
     const std::vector<uint8_t>& old = historyBefore->second.content;
     const std::vector<uint8_t>& now = historyAfter->second.content;
     const bool appended = now.size() > old.size() && std::equal(old.begin(), old.end(), now.begin());
