@@ -96,10 +96,10 @@ constexpr FileOp kNoOp = FileOp::Any;
 INSTANTIATE_TEST_SUITE_P(
     Families, FaultTest,
     ::testing::Values(
-        // Allocation: a path buffer (the open fails), the whole-file holder, the directory,
-        // the chunk body.
-        FaultCase{"AllocPathOfReadAll", Action::ReadAll, true, kNoOp, 1, cal::CALERR_NOFILE},
-        FaultCase{"AllocNameOfReadAll", Action::ReadAll, true, kNoOp, 2, cal::CALERR_NOFILE},
+        // Allocation: a path buffer (no memory, not a missing file), the whole-file holder,
+        // the directory, the chunk body.
+        FaultCase{"AllocPathOfReadAll", Action::ReadAll, true, kNoOp, 1, CALERR_MEMORY},
+        FaultCase{"AllocNameOfReadAll", Action::ReadAll, true, kNoOp, 2, CALERR_MEMORY},
         FaultCase{"AllocHolderOfReadAll", Action::ReadAll, true, kNoOp, 3, CALERR_MEMORY},
         FaultCase{"AllocDirectory", Action::ReadChunk, true, kNoOp, 1, CALERR_MEMORY},
         FaultCase{"AllocChunkBody", Action::ReadChunk, true, kNoOp, 2, CALERR_MEMORY},

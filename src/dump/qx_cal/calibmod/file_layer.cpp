@@ -64,8 +64,9 @@ void PathRelease(PathBuffers& buffers) {
   MemBlockFree(buffers.name);
 }
 
-// CAL_OK with *path set, or CALERR_FILE (no directory, no name, no memory, or a name that
-// does not convert). The caller calls PathRelease in every case.
+// CAL_OK with *path set, CALERR_MEMORY when the path buffers cannot be allocated, or
+// CALERR_FILE (no directory, no name, or a name that does not convert). The caller calls
+// PathRelease in every case.
 int16_t PathBuild(const FileContext& file, PathBuffers& buffers, const char16_t** path) {
   buffers = PathBuffers{};
   *path = nullptr;
@@ -78,14 +79,14 @@ int16_t PathBuild(const FileContext& file, PathBuffers& buffers, const char16_t*
 
   void* pathMemory = nullptr;
   const uint32_t pathUnits = directoryLength + nameLength + 2;
-  if (MemBlockAlloc(pathUnits * 2, buffers.path, &pathMemory) != CAL_OK) return CALERR_FILE;
+  if (MemBlockAlloc(pathUnits * 2, buffers.path, &pathMemory) != CAL_OK) return CALERR_MEMORY;
   auto* full = static_cast<char16_t*>(pathMemory);
   std::memcpy(full, file.directory, directoryLength * sizeof(char16_t));
   full[directoryLength] = plat::PathSeparator();
 
   void* nameMemory = nullptr;
   if (MemBlockAlloc((nameLength + 1) * 2, buffers.name, &nameMemory) != CAL_OK) {
-    return CALERR_FILE;
+    return CALERR_MEMORY;
   }
   auto* wideName = static_cast<char16_t*>(nameMemory);
   const int32_t converted = plat::AnsiToWide(file.name, static_cast<int32_t>(nameLength),
@@ -197,7 +198,12 @@ int32_t FileGetSize(FileContext& file) {
 }
 
 int16_t FileReadAll(FileContext& file, const char16_t* directory, const char* name) {
-  if (FileOpenIn(file, directory, name, FILE_MODE_READ) != CAL_OK) return CALERR_NOFILE;
+  FileSetLocation(file, directory, name);
+  const int16_t opened = FileOpen(file, FILE_MODE_READ);
+  // No memory for the path is no memory, not a missing file: a history that merely could not
+  // be named must not read as no history, or the next write would drop its entries.
+  if (opened == CALERR_MEMORY) return CALERR_MEMORY;
+  if (opened != CAL_OK) return CALERR_NOFILE;
   int16_t status = CAL_OK;
   const int32_t size = FileGetSize(file);
   if (size == CALERR_FILE || size <= 0) {

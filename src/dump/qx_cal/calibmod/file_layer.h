@@ -75,7 +75,8 @@ struct FileContext {
 void FileSetLocation(FileContext& file, const char16_t* directory, const char* name);
 
 // Opens the existing file for reading (FILE_MODE_READ) or reading and writing
-// (FILE_MODE_READ_WRITE); never creates or truncates. CAL_OK or CALERR_FILE.
+// (FILE_MODE_READ_WRITE); never creates or truncates. CAL_OK, CALERR_MEMORY (no memory for
+// the path) or CALERR_FILE.
 int16_t FileOpen(FileContext& file, int16_t mode);
 // Deletes the file if it opens for writing, then creates it new and empty and closes it.
 // A file that exists but cannot be opened for writing (read-only) is left alone: CALERR_FILE.
@@ -98,8 +99,9 @@ int32_t FileGetSize(FileContext& file);
 
 // Reads the whole file into file.holder (cleared beforehand) and sets dataLength.
 // CALERR_NOFILE when it cannot open, CALERR_FILE for an empty or unreadable file,
-// CALERR_MEMORY when the holder is in use or the allocation fails. Once allocated, the
-// holder owns the memory whatever follows: the caller releases it, after a failure too.
+// CALERR_MEMORY when the holder is in use or an allocation (the path's too) fails. Once
+// allocated, the holder owns the memory whatever follows: the caller releases it, after a
+// failure too.
 int16_t FileReadAll(FileContext& file, const char16_t* directory, const char* name);
 // Writes dataLength bytes from holder.data at writeOffset (WRITE_AT_END: at the end, and
 // writeOffset keeps the resolved offset). The file must exist; nothing is truncated.
