@@ -5,7 +5,9 @@
 // write permission bit counts as read-only here: it cannot be opened for writing, deleted
 // or replaced, whoever asks. Share modes have no POSIX counterpart and are ignored.
 #include <fcntl.h>
+#if defined(__linux__)
 #include <sys/sendfile.h>
+#endif
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -183,6 +185,9 @@ namespace {
 
 constexpr size_t kCopyBufferSize = 256 * 1024;
 
+enum class CopyStep : uint8_t { Done, Refused, Failed };
+
+#if defined(__linux__)
 // Errors by which a copy call says it cannot serve these two files (another file system, a
 // kernel without the call, a descriptor kind it does not take), not that a read or a write
 // failed: the next method takes over from the current positions.
@@ -190,8 +195,6 @@ bool CopyRefused(int error) {
   return error == EXDEV || error == EINVAL || error == ENOSYS || error == EOPNOTSUPP ||
          error == ENOTSUP || error == EBADF;
 }
-
-enum class CopyStep : uint8_t { Done, Refused, Failed };
 
 // One in-kernel method until count bytes are moved or the source ends. A first call that
 // moves nothing hands over as well: some file systems answer 0 instead of refusing.
@@ -212,6 +215,7 @@ CopyStep CopyInKernel(Call call, size_t count, size_t* moved) {
   }
   return CopyStep::Done;
 }
+#endif
 
 bool CopyBuffered(int in, int out, size_t count, size_t* moved) {
   const size_t size = count - *moved < kCopyBufferSize ? count - *moved : kCopyBufferSize;
@@ -262,6 +266,7 @@ bool FileCopy(FileHandle from, FileHandle to, uint32_t count, uint32_t* done, Co
   size_t moved = 0;
   bool ok = true;
   CopyStep step = CopyStep::Refused;
+#if defined(__linux__)
   if (first == CopyMethod::Kernel) {
     step = CopyInKernel(
         [&](size_t chunk) { return copy_file_range(in, nullptr, out, nullptr, chunk, 0); }, count,
@@ -271,8 +276,15 @@ bool FileCopy(FileHandle from, FileHandle to, uint32_t count, uint32_t* done, Co
     step = CopyInKernel([&](size_t chunk) { return sendfile(out, in, nullptr, chunk); }, count,
                         &moved);
   }
+#else
+  (void)first;  // no in-kernel copy here: always through the buffer
+#endif
   if (step == CopyStep::Refused) ok = CopyBuffered(in, out, count, &moved);
   if (step == CopyStep::Failed) ok = false;
+#if defined(__linux__)
+  // Start writing the copy out now, so that a flush that follows has less left to wait for.
+  if (ok && moved > 0) sync_file_range(out, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
   if (done != nullptr) *done = static_cast<uint32_t>(moved);
   return ok;
 }
