@@ -1,12 +1,14 @@
 // Calibration against the time of copying the same table file with cp, in the same run:
-// a new calibration (the working file made, patched and recorded) and a repeat calibration
-// (the working file reused), on sample table files of 1, 16 and 64 MiB. Before the
+// a new calibration (the working file made, patched, flushed to the disk and recorded) and
+// a repeat calibration (the working file reused), on sample table files of 1, 16 and
+// 64 MiB. cp followed by a flush of its copy is measured too, for the same durability. Before the
 // benchmarks, one calibration per size runs in a child process of its own and reports how
 // much its peak resident memory grew, against the limit of the file size plus 1 MiB.
 //
 // The files live in a scratch directory under $MPX_BENCH_DIR, else the current directory,
 // so that cp and the calibration work on the same file system.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -101,6 +103,26 @@ void BM_Cp(benchmark::State& state) {
   }
 }
 
+// cp, then the copy flushed to the disk: the durability the calibration gives its working
+// file before it installs it.
+void BM_CpAndFlush(benchmark::State& state) {
+  const auto mib = static_cast<uint32_t>(state.range(0));
+  const fs::path target = CopyDir(mib) / kBaseName;
+  for (auto _ : state) {
+    state.PauseTiming();
+    fs::remove(target);
+    state.ResumeTiming();
+    bool ok = RunCp(BaseDir(mib) / kBaseName, target);
+    const int fd = ok ? open(target.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+    ok = fd >= 0 && fsync(fd) == 0;
+    if (fd >= 0) close(fd);
+    if (!ok) {
+      state.SkipWithError("cp or its flush failed");
+      break;
+    }
+  }
+}
+
 void BM_NewCalibration(benchmark::State& state) {
   const auto mib = static_cast<uint32_t>(state.range(0));
   for (auto _ : state) {
@@ -132,6 +154,7 @@ void Sizes(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_Cp)->Apply(Sizes);
+BENCHMARK(BM_CpAndFlush)->Apply(Sizes);
 BENCHMARK(BM_NewCalibration)->Apply(Sizes);
 BENCHMARK(BM_RepeatCalibration)->Apply(Sizes);
 
@@ -223,6 +246,9 @@ int main(int argc, char** argv) {
         1.2},
        {"repeat calibration, 16 MiB / 1 MiB", "BM_RepeatCalibration/16", "BM_RepeatCalibration/1",
         0},
+       {"new calibration / (cp + flush), 1 MiB", "BM_NewCalibration/1", "BM_CpAndFlush/1", 0},
+       {"new calibration / (cp + flush), 16 MiB", "BM_NewCalibration/16", "BM_CpAndFlush/16", 0},
+       {"new calibration / (cp + flush), 64 MiB", "BM_NewCalibration/64", "BM_CpAndFlush/64", 0},
        {"cp, 64 MiB / 1 MiB", "BM_Cp/64", "BM_Cp/1", 0}});
   if (result == 0 && !memoryWithin) result = 3;
   std::error_code ignored;
