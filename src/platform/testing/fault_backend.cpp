@@ -2,6 +2,7 @@
 // the real file system through the POSIX file code, and any single operation made to fail.
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -259,6 +260,29 @@ bool FileWrite(FileHandle file, const void* buffer, uint32_t count, uint32_t* do
     return false;
   }
   return posix::FileWrite(file, buffer, count, done);
+}
+
+// The copy goes through this backend's own reads and writes, so that each of them can fail,
+// fall short or crash like any other.
+bool FileCopy(FileHandle from, FileHandle to, uint32_t count, uint32_t* done) {
+  if (done != nullptr) *done = 0;
+  std::array<uint8_t, 64 * 1024> buffer;
+  uint32_t moved = 0;
+  while (moved < count) {
+    const uint32_t chunk = std::min<uint32_t>(count - moved, static_cast<uint32_t>(buffer.size()));
+    uint32_t got = 0;
+    uint32_t put = 0;
+    const bool read = FileRead(from, buffer.data(), chunk, &got);
+    const bool written = read && (got == 0 || FileWrite(to, buffer.data(), got, &put));
+    if (!read || !written) {
+      if (done != nullptr) *done = moved;
+      return false;
+    }
+    moved += put;
+    if (got < chunk) break;  // the source ended
+  }
+  if (done != nullptr) *done = moved;
+  return true;
 }
 
 uint32_t FileSeek(FileHandle file, int32_t offset) {

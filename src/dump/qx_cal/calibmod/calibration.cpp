@@ -170,25 +170,16 @@ int16_t CompareTableIdentity(WorkContext& context) {
 // ---- Building the working file ----------------------------------------------------------------
 
 int16_t CreateWorkingFile(WorkContext& context) {
-  FileContext source{};
-  HolderClear(source.holder);
-  int16_t status = FileReadAll(source, context.baseDirectory, BaseTableName(context.nameBlock));
-  if (status != CAL_OK) {
-    HolderRelease(source.holder);
-    return CALERR_FILE;
-  }
   const std::array<char, FILE_NAME_SIZE> temporaryName = TemporaryNameOf(context);
+  FileContext source{};
   FileContext target{};
-  status = FileCreateEmpty(target, context.workingDirectory, temporaryName.data());
-  if (status == CAL_OK) {
-    target.holder.data = source.holder.data;  // borrowed: the source owns the content
-    target.dataLength = source.dataLength;
-    target.writeOffset = 0;
-    status = FileWriteData(target, context.workingDirectory, temporaryName.data());
-  }
+  // One whole-file copy: the bytes of reading the base table file whole and writing them
+  // out, without holding them in memory.
+  const int16_t status =
+      FileCopyWhole(source, context.baseDirectory, BaseTableName(context.nameBlock), target,
+                    context.workingDirectory, temporaryName.data());
   // The finished file must be exactly as long as the base table file; ApplyLevels checks.
   context.tableFile.file.dataLength = source.dataLength;
-  HolderRelease(source.holder);
   return status == CAL_OK ? CAL_OK : CALERR_FILE;
 }
 

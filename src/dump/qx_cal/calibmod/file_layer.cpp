@@ -247,6 +247,35 @@ int16_t FileWriteData(FileContext& file, const char16_t* directory, const char* 
   return status;
 }
 
+int16_t FileCopyWhole(FileContext& source, const char16_t* sourceDirectory,
+                      const char* sourceName, FileContext& target,
+                      const char16_t* targetDirectory, const char* targetName) {
+  FileSetLocation(source, sourceDirectory, sourceName);
+  const int16_t opened = FileOpen(source, FILE_MODE_READ);
+  if (opened == CALERR_MEMORY) return CALERR_MEMORY;
+  if (opened != CAL_OK) return CALERR_NOFILE;
+  const int32_t size = FileGetSize(source);
+  if (size == CALERR_FILE || size <= 0) {
+    FileClose(source);
+    return CALERR_FILE;
+  }
+  source.dataLength = static_cast<uint32_t>(size);
+  target.dataLength = source.dataLength;
+  int16_t status = FileCreateEmpty(target, targetDirectory, targetName);
+  if (status == CAL_OK) status = FileOpenIn(target, targetDirectory, targetName, FILE_MODE_READ_WRITE);
+  if (status == CAL_OK) {
+    uint32_t copied = 0;
+    if (FileSeek(source, 0) != CAL_OK || FileSeek(target, 0) != CAL_OK ||
+        !plat::FileCopy(source.handle, target.handle, source.dataLength, &copied) ||
+        copied != source.dataLength) {
+      status = CALERR_FILE;
+    }
+    FileClose(target);
+  }
+  FileClose(source);
+  return status == CAL_OK ? CAL_OK : CALERR_FILE;
+}
+
 int16_t FileCreateNew(FileContext& file, const char16_t* directory, const char* name) {
   FileSetLocation(file, directory, name);
   PathBuffers buffers;

@@ -107,6 +107,18 @@ int16_t FileReadAll(FileContext& file, const char16_t* directory, const char* na
 // writeOffset keeps the resolved offset). The file must exist; nothing is truncated.
 int16_t FileWriteData(FileContext& file, const char16_t* directory, const char* name);
 
+// Copies the whole source file into a target file made new and empty first, with the
+// platform's whole-file copy (in the kernel where it can): the bytes of FileReadAll followed
+// by FileCreateEmpty and FileWriteData at offset 0, without holding them in memory. The
+// source is opened and sized before the target is touched: CALERR_NOFILE when it does not
+// open (CALERR_MEMORY when its path cannot be allocated), CALERR_FILE when it is empty or
+// cannot be sized. Once the target is made: CALERR_FILE when it cannot be opened or
+// written, or the source ends early. source.dataLength and target.dataLength receive the
+// size once known. Both files are closed again on every path.
+int16_t FileCopyWhole(FileContext& source, const char16_t* sourceDirectory,
+                      const char* sourceName, FileContext& target,
+                      const char16_t* targetDirectory, const char* targetName);
+
 // Replacing a file whole. A new content is written under another name, flushed, and moved
 // over the file, so the file holds either its old or its new content after any failure.
 
