@@ -80,7 +80,8 @@ bool RunCp(const fs::path& from, const fs::path& to) {
   const std::string source = from.string();
   const std::string target = to.string();
   char cp[] = "cp";
-  char* argv[] = {cp, const_cast<char*>(source.c_str()), const_cast<char*>(target.c_str()), nullptr};
+  char* argv[] = {cp, const_cast<char*>(source.c_str()), const_cast<char*>(target.c_str()),
+                  nullptr};
   pid_t child = 0;
   if (posix_spawnp(&child, "cp", nullptr, nullptr, argv, environ) != 0) return false;
   int status = 0;
@@ -181,7 +182,8 @@ bool Prepare() {
       std::fprintf(stderr, "the first calibration of %u MiB failed\n", mib);
       return false;
     }
-    std::printf("Table file of %u MiB: %zu bytes; working file %s\n", mib, table.size(), name.c_str());
+    std::printf("Table file of %u MiB: %zu bytes; working file %s\n", mib, table.size(),
+                name.c_str());
   }
   return true;
 }
@@ -237,19 +239,29 @@ int main(int argc, char** argv) {
   }
   if (!Prepare()) return 2;
   const bool memoryWithin = ReportPeakMemory(fs::read_symlink("/proc/self/exe").c_str());
+  // cp works in a process of its own and a new calibration waits for the disk: real time.
+  // A repeat calibration only reads what the page cache holds, so its CPU time is its cost;
+  // its real time is shown too.
+  constexpr auto kReal = mdbbench::Clock::Real;
+  constexpr auto kCpu = mdbbench::Clock::Cpu;
   int result = mdbbench::RunWithRatios(
-      argc, argv, mdbbench::Clock::Real,
-      {{"new calibration / cp, 1 MiB", "BM_NewCalibration/1", "BM_Cp/1", 1.5},
-       {"new calibration / cp, 16 MiB", "BM_NewCalibration/16", "BM_Cp/16", 1.5},
-       {"new calibration / cp, 64 MiB", "BM_NewCalibration/64", "BM_Cp/64", 1.5},
+      argc, argv,
+      {{"new calibration / cp, 1 MiB", "BM_NewCalibration/1", "BM_Cp/1", 1.5, kReal},
+       {"new calibration / cp, 16 MiB", "BM_NewCalibration/16", "BM_Cp/16", 1.5, kReal},
+       {"new calibration / cp, 64 MiB", "BM_NewCalibration/64", "BM_Cp/64", 1.5, kReal},
+       {"new calibration / (cp + flush), 1 MiB", "BM_NewCalibration/1", "BM_CpAndFlush/1", 0,
+        kReal},
+       {"new calibration / (cp + flush), 16 MiB", "BM_NewCalibration/16", "BM_CpAndFlush/16", 0,
+        kReal},
+       {"new calibration / (cp + flush), 64 MiB", "BM_NewCalibration/64", "BM_CpAndFlush/64", 0,
+        kReal},
        {"repeat calibration, 64 MiB / 1 MiB", "BM_RepeatCalibration/64", "BM_RepeatCalibration/1",
-        1.2},
+        1.2, kCpu},
        {"repeat calibration, 16 MiB / 1 MiB", "BM_RepeatCalibration/16", "BM_RepeatCalibration/1",
-        0},
-       {"new calibration / (cp + flush), 1 MiB", "BM_NewCalibration/1", "BM_CpAndFlush/1", 0},
-       {"new calibration / (cp + flush), 16 MiB", "BM_NewCalibration/16", "BM_CpAndFlush/16", 0},
-       {"new calibration / (cp + flush), 64 MiB", "BM_NewCalibration/64", "BM_CpAndFlush/64", 0},
-       {"cp, 64 MiB / 1 MiB", "BM_Cp/64", "BM_Cp/1", 0}});
+        0, kCpu},
+       {"repeat calibration, 64 MiB / 1 MiB", "BM_RepeatCalibration/64", "BM_RepeatCalibration/1",
+        0, kReal},
+       {"cp, 64 MiB / 1 MiB", "BM_Cp/64", "BM_Cp/1", 0, kReal}});
   if (result == 0 && !memoryWithin) result = 3;
   std::error_code ignored;
   fs::remove_all(Scratch(), ignored);

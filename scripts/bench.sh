@@ -25,7 +25,7 @@ for program in bench_lookup bench_queries bench_calibration; do
   log="$build/$program.log"
   echo "== $program (full output in $log)"
   set +e
-  "$build/bench/$program" --benchmark_color=false "$@" >"$log" 2>&1
+  "$build/bench/$program" "$@" >"$log" 2>&1
   rc=$?
   set -e
   # The program's own preamble (what it measured on) and its ratio table.

@@ -1,6 +1,7 @@
 #include "ratio_report.h"
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,43 +13,50 @@ namespace mdbbench {
 
 namespace {
 
-// Passes every run on to the console and keeps the time per iteration of each repetition
-// and the median the library computes.
+// Passes every run on to the console and keeps both times per iteration of each
+// repetition, and the medians the library computes.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
-  explicit CollectingReporter(Clock clock) : clock_(clock) {}
+  // Colours only on a terminal: the library applies --benchmark_color to its own reporter,
+  // not to one passed in.
+  CollectingReporter()
+      : ConsoleReporter(isatty(fileno(stdout)) != 0 ? OO_ColorTabular : OO_Tabular) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
       if (run.error_occurred) continue;
-      const double perIteration =
-          clock_ == Clock::Cpu ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
-      const double seconds = perIteration / benchmark::GetTimeUnitMultiplier(run.time_unit);
+      const double unit = benchmark::GetTimeUnitMultiplier(run.time_unit);
+      const Times times{run.GetAdjustedCPUTime() / unit, run.GetAdjustedRealTime() / unit};
       const std::string name = run.run_name.str();
       if (run.run_type == Run::RT_Iteration) {
-        repetitions_[name].push_back(seconds);
+        repetitions_[name].push_back(times);
       } else if (run.aggregate_name == "median") {
-        medians_[name] = seconds;
+        medians_[name] = times;
       }
     }
     ConsoleReporter::ReportRuns(runs);
   }
 
-  // The median of the repetitions; negative when the benchmark did not run.
-  double Median(const std::string& name) const {
-    if (const auto m = medians_.find(name); m != medians_.end()) return m->second;
+  // The median of the repetitions in seconds; negative when the benchmark did not run.
+  double Median(const std::string& name, Clock clock) const {
+    if (const auto m = medians_.find(name); m != medians_.end()) return m->second.Of(clock);
     const auto r = repetitions_.find(name);
     if (r == repetitions_.end() || r->second.empty()) return -1;
-    std::vector<double> times = r->second;
-    std::sort(times.begin(), times.end());
-    const size_t n = times.size();
-    return n % 2 == 1 ? times[n / 2] : (times[n / 2 - 1] + times[n / 2]) / 2;
+    std::vector<double> values;
+    for (const Times& t : r->second) values.push_back(t.Of(clock));
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
   }
 
  private:
-  Clock clock_;
-  std::map<std::string, std::vector<double>> repetitions_;
-  std::map<std::string, double> medians_;
+  struct Times {
+    double cpu;
+    double real;
+    double Of(Clock clock) const { return clock == Clock::Cpu ? cpu : real; }
+  };
+  std::map<std::string, std::vector<Times>> repetitions_;
+  std::map<std::string, Times> medians_;
 };
 
 std::string FormatTime(double seconds) {
@@ -67,7 +75,7 @@ std::string FormatTime(double seconds) {
 
 }  // namespace
 
-int RunWithRatios(int argc, char** argv, Clock clock, const std::vector<RatioSpec>& ratios) {
+int RunWithRatios(int argc, char** argv, const std::vector<RatioSpec>& ratios) {
   // Defaults first, so that the caller's own flags (parsed later) win.
   std::vector<std::string> defaults{"--benchmark_repetitions=7",
                                     "--benchmark_enable_random_interleaving=true",
@@ -80,19 +88,20 @@ int RunWithRatios(int argc, char** argv, Clock clock, const std::vector<RatioSpe
   benchmark::Initialize(&count, arguments.data());
   if (benchmark::ReportUnrecognizedArguments(count, arguments.data())) return 2;
 
-  CollectingReporter reporter(clock);
+  CollectingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
 
   int result = 0;
-  std::printf("\nRatios of medians (%s time) measured side by side in this run:\n",
-              clock == Clock::Cpu ? "CPU" : "real");
-  std::printf("  %-46s %12s %12s %8s %8s\n", "", "numerator", "denominator", "ratio", "target");
+  std::printf("\nRatios of medians measured side by side in this run:\n");
+  std::printf("  %-50s %5s %12s %12s %8s %8s\n", "", "clock", "numerator", "denominator", "ratio",
+              "target");
   for (const RatioSpec& ratio : ratios) {
-    const double top = reporter.Median(ratio.numerator);
-    const double bottom = reporter.Median(ratio.denominator);
+    const double top = reporter.Median(ratio.numerator, ratio.clock);
+    const double bottom = reporter.Median(ratio.denominator, ratio.clock);
+    const char* clock = ratio.clock == Clock::Cpu ? "CPU" : "real";
     if (top < 0 || bottom <= 0) {
-      std::printf("  %-46s %12s %12s %8s\n", ratio.label.c_str(), "-", "-", "not run");
+      std::printf("  %-50s %5s %12s %12s %8s\n", ratio.label.c_str(), clock, "-", "-", "not run");
       result = std::max(result, 2);
       continue;
     }
@@ -100,8 +109,9 @@ int RunWithRatios(int argc, char** argv, Clock clock, const std::vector<RatioSpe
     const bool missed = ratio.target > 0 && value > ratio.target;
     char target[16] = "";
     if (ratio.target > 0) std::snprintf(target, sizeof target, "%.2f", ratio.target);
-    std::printf("  %-46s %12s %12s %8.2f %8s%s\n", ratio.label.c_str(), FormatTime(top).c_str(),
-                FormatTime(bottom).c_str(), value, target, missed ? "  MISSED" : "");
+    std::printf("  %-50s %5s %12s %12s %8.2f %8s%s\n", ratio.label.c_str(), clock,
+                FormatTime(top).c_str(), FormatTime(bottom).c_str(), value, target,
+                missed ? "  MISSED" : "");
     if (missed && result == 0) result = 3;
   }
   std::fflush(stdout);

@@ -19,12 +19,13 @@ struct RatioSpec {
   std::string numerator;    // benchmark names as Google Benchmark prints them
   std::string denominator;
   double target;            // the ratio must not exceed it; 0 when there is none
+  Clock clock;
 };
 
 // Initialises Google Benchmark with argv (defaults: 7 repetitions, random interleaving,
 // aggregates only on the console; arguments given override them), runs the benchmarks and
 // prints the ratios. 0 when every ratio with a target meets it, 3 when one misses it, 2
 // when a benchmark of a ratio did not run (for instance, filtered out) or on bad arguments.
-int RunWithRatios(int argc, char** argv, Clock clock, const std::vector<RatioSpec>& ratios);
+int RunWithRatios(int argc, char** argv, const std::vector<RatioSpec>& ratios);
 
 }  // namespace mdbbench

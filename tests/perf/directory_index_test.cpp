@@ -29,7 +29,8 @@ struct Found {
   uint32_t root;
   DbNode node;
   bool operator==(const Found& o) const {
-    return status == o.status && root == o.root && node.tag == o.node.tag && node.value == o.node.value;
+    return status == o.status && root == o.root && node.tag == o.node.tag &&
+           node.value == o.node.value;
   }
 };
 
@@ -156,10 +157,12 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, HandMadeDirectory,
     ::testing::Values(
         HandCase{"DuplicateAtTheStart", {0x1234, 0x1234, 0x1234, 0x0001}, {0x1235, 0x0034}},
-        HandCase{"HighAndLowBytesSwapped", {0x00FF, 0xFF00, 0x00FF, 0xFF00}, {0x0000, 0xFFFF, 0xFF01}},
+        HandCase{"HighAndLowBytesSwapped", {0x00FF, 0xFF00, 0x00FF, 0xFF00},
+                 {0x0000, 0xFFFF, 0xFF01}},
         HandCase{"RangeEnds", {0xFFFF, 0x0000, 0xFFFF}, {0x0001, 0xFFFE, 0x00FF, 0xFF00}},
         HandCase{"OnePageManyKeys", {0x1001, 0x1002, 0x10FF, 0x1000, 0x1002}, {0x1003, 0x2001}},
-        HandCase{"UnsortedLikeTheShippedLists", {4121, 4120, 4122, 4125, 4124, 4123, 4120}, {4126}}),
+        HandCase{"UnsortedLikeTheShippedLists", {4121, 4120, 4122, 4125, 4124, 4123, 4120},
+                 {4126}}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST(DirectoryIndex, PagesCountTheHighBytesThatOccur) {
@@ -258,7 +261,8 @@ TEST(ShippedDirectoryIndex, DescribesTheShippedDirectory) {
   EXPECT_EQ(index.entries, keys.size());
 
   std::vector<uint16_t> pages(mdb::kIndexPageTableSize);
-  std::vector<uint16_t> slots(static_cast<size_t>(mdb::DirectoryIndexPages(keys)) * mdb::kIndexPageSize);
+  const size_t pageCount = mdb::DirectoryIndexPages(keys);
+  std::vector<uint16_t> slots(pageCount * mdb::kIndexPageSize);
   ASSERT_TRUE(mdb::FillDirectoryIndex(keys, pages, slots));
   ASSERT_EQ(index.pageCount * mdb::kIndexPageSize, slots.size());
   EXPECT_TRUE(std::equal(pages.begin(), pages.end(), index.pages));

@@ -45,7 +45,8 @@ class FileCopyTest : public ::testing::Test {
   }
   void Put(const std::string& name, const Bytes& bytes) const {
     std::ofstream(dir_ / name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
   }
   Bytes Get(const std::string& name) const {
     std::ifstream in(dir_ / name, std::ios::binary);

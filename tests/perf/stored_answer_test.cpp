@@ -63,7 +63,8 @@ TEST(StoredAnswers, TakeNoMemory) {
   uint32_t checked = 0;
   std::vector<uint8_t> buffer(65536 * 4);
   // Size query and answer call; both must leave the heap alone.
-  const auto expectNoAllocation = [&](const HostState& state, mdb::Category category, uint16_t key) {
+  const auto expectNoAllocation = [&](const HostState& state, mdb::Category category,
+                                      uint16_t key) {
     pt::Reset();
     uint32_t required = 0;
     const int32_t sized = mdb::RunQuery(env, category, key, &state.context, 0, nullptr, &required);

@@ -23,7 +23,8 @@ class WholeCopyTest : public ::testing::Test {
  protected:
   void SetUp() override {
     pt::Reset();
-    dir_ = fs::path(testing::TempDir()) / ("mpx_whole_copy_" + std::to_string(std::random_device{}()));
+    dir_ = fs::path(testing::TempDir()) /
+           ("mpx_whole_copy_" + std::to_string(std::random_device{}()));
     fs::create_directories(dir_);
     const std::string text = dir_.string();
     wide_.assign(text.begin(), text.end());
@@ -108,7 +109,8 @@ INSTANTIATE_TEST_SUITE_P(
         TableCase{"SharedDirectoryBigEndian",
                   [] { return cal::sample::SampleTable(cal::sample::DataOrder::Big, true); }},
         TableCase{"ScaledToOneMiB", [] { return cal::sample::ScaledSampleTable(1u << 20); }},
-        TableCase{"ScaledPastTheCopyBuffer", [] { return cal::sample::ScaledSampleTable(300000); }}),
+        TableCase{"ScaledPastTheCopyBuffer",
+                  [] { return cal::sample::ScaledSampleTable(300000); }}),
     [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(WholeCopyTest, AnUnusableSourceLeavesTheTargetAlone) {
