@@ -41,7 +41,8 @@ typedef struct CalibrationRequest {
  * CALERR_FILE        a file could not be read, created, written or moved into place; the
  *                    base table file could not be read; or no working name is free (every
  *                    one names an existing file that no history entry owns, or the history
- *                    names the base table file or the history file itself).
+ *                    names the base table file or the history file itself), or the
+ *                    history file would be the base table file itself (same directory).
  * On every status but CAL_OK, bytes 16-31 name the base table file (up to 16 bytes). A
  * failed call leaves no half-built working file under a working name, and the history
  * file holds either its old or its new content. The base table file is never written. */

@@ -141,6 +141,8 @@ int16_t ChooseCalibrationState(WorkContext& context) {
   HolderClear(context.historyFile.holder);
   // An entry that names the base table file or the history file is never written over.
   if (status == CAL_OK && NamesProtectedFile(context, context.workingName)) status = CALERR_FILE;
+  // Nor is the base table file, when the history file would be it.
+  if (status == CAL_OK && HistoryIsBaseTableFile(context)) status = CALERR_FILE;
   return status;
 }
 

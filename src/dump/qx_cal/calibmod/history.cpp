@@ -136,6 +136,11 @@ bool NamesEqualIgnoringCase(const char* left, const char* right) {
   return true;
 }
 
+bool HistoryIsBaseTableFile(const WorkContext& context) {
+  return NamesEqualIgnoringCase(context.historyFileName, BaseTableName(context.nameBlock)) &&
+         SameDirectory(context.baseDirectory, context.workingDirectory);
+}
+
 bool NamesProtectedFile(const WorkContext& context, const char* name) {
   if (NamesEqualIgnoringCase(name, context.historyFileName)) return true;
   return NamesEqualIgnoringCase(name, BaseTableName(context.nameBlock)) &&

@@ -141,6 +141,9 @@ void ChooseOldest(std::span<HistoryEntry*> candidates, int32_t variablePosition,
 
 // Whether name is the base table file (same directory) or the history file.
 bool NamesProtectedFile(const WorkContext& context, const char* name);
+// Whether the history file is the base table file itself (same name ignoring case, same
+// directory): the history write would replace the base table file.
+bool HistoryIsBaseTableFile(const WorkContext& context);
 
 // ---- Writing ----------------------------------------------------------------------------------
 
