@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ struct HostState {
     context.settingCount = static_cast<uint32_t>(settings.size());
     context.settings = settings.data();
   }
+  // The context points into this record's own arrays: a copy would point into the original.
+  HostState(const HostState&) = delete;
+  HostState& operator=(const HostState&) = delete;
 };
 
 constexpr mdb::Category kCategories[] = {mdb::Category::Root, mdb::Category::Drv,
@@ -50,8 +54,8 @@ TEST(StoredAnswers, TakeNoMemory) {
   const mdb::QueryEnv& env = mdb::ShippedEnv();
   const mdb::DbImage& image = *env.image;
   // An empty state and two print modes (engine, media, quality, colour, margins, paper).
-  const std::vector<HostState> states = [] {
-    std::vector<HostState> s;
+  const std::deque<HostState> states = [] {
+    std::deque<HostState> s;
     s.emplace_back(std::initializer_list<std::pair<uint32_t, int32_t>>{});
     s.emplace_back(std::initializer_list<std::pair<uint32_t, int32_t>>{
         {4, 3}, {5, 1}, {6, 1}, {7, 7}, {8, 4}, {9, 0}, {28, 9}, {81, 0}});
