@@ -12,7 +12,7 @@
 namespace dbtest {
 
 // The signature all six query functions share.
-using QueryFn = int32_t (*)(uint32_t key, const QueryContext* context, uint32_t bufferSize,
+using QueryFn = int32_t (MPX_CALL*)(uint32_t key, const QueryContext* context, uint32_t bufferSize,
                             void* buffer, uint32_t* requiredSize);
 
 // Byte the answer buffer is filled with before a query, so the bytes a query leaves alone

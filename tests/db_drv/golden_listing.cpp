@@ -345,8 +345,8 @@ void SetPrinterState(PrinterState state) {
 
 mdb::Category g_category = mdb::Category::Root;
 
-int32_t CoreQuery(uint32_t key, const QueryContext* context, uint32_t size, void* buffer,
-                  uint32_t* required) {
+int32_t MPX_CALL CoreQuery(uint32_t key, const QueryContext* context, uint32_t size, void* buffer,
+                           uint32_t* required) {
   return mdb::RunQuery(mdb::ShippedEnv(), g_category, key, context, size, buffer, required);
 }
 

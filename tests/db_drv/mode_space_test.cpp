@@ -26,8 +26,8 @@ using dbtest::Answer;
 using dbtest::HostState;
 using dbtest::Settings;
 
-int32_t CoreDrv(uint32_t key, const QueryContext* context, uint32_t size, void* buffer,
-                uint32_t* required) {
+int32_t MPX_CALL CoreDrv(uint32_t key, const QueryContext* context, uint32_t size, void* buffer,
+                         uint32_t* required) {
   return mdb::RunQuery(mdb::ShippedEnv(), mdb::Category::Drv, key, context, size, buffer, required);
 }
 

@@ -68,7 +68,7 @@ TEST(DbShapes, EmptyOperationNameSelects) {
   uint32_t size = 0;
   ASSERT_EQ(MPX_AccessLMDataBase(8223, &ctx, static_cast<uint32_t>(buffer.size()), buffer.data(), &size), MPX_OK);
   Answer viaNull;
-  viaNull.bytes.assign(buffer.begin(), buffer.begin() + size);
+  viaNull.bytes.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size));
   EXPECT_EQ(Values(viaNull), empty);
 
   EXPECT_EQ(Ask(Category::LM, 8223, Strings({{4, "Idle"}})).status, MPX_NO_ANSWER);

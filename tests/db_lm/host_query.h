@@ -16,7 +16,7 @@ namespace dbtest {
 
 enum class Category { LM, Mnt, PA, SM };
 
-using ExportFn = int32_t (*)(uint32_t, const QueryContext*, uint32_t, void*, uint32_t*);
+using ExportFn = int32_t (MPX_CALL*)(uint32_t, const QueryContext*, uint32_t, void*, uint32_t*);
 
 inline ExportFn ExportOf(Category c) {
   switch (c) {

@@ -104,13 +104,14 @@ TEST_P(FetchConversion, WritesWidenedLittleEndianElementsAndNothingPast) {
   required = kUntouched;
   ASSERT_EQ(mdb::FetchTypedValue(env, nullptr, size, buffer.data(), &required, leaf), MPX_OK);
   EXPECT_EQ(required, size);
-  EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + size), c.expected);
+  EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size)),
+            c.expected);
 
   // A larger buffer is allowed; the bytes past the answer stay as they were.
   std::fill(buffer.begin(), buffer.end(), kSentinel);
   ASSERT_EQ(mdb::FetchTypedValue(env, nullptr, size + 4, buffer.data(), &required, leaf), MPX_OK);
   EXPECT_EQ(required, size);
-  EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + size, buffer.end()),
+  EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + static_cast<std::ptrdiff_t>(size), buffer.end()),
             std::vector<uint8_t>(4, kSentinel));
 }
 

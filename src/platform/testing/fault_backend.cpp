@@ -1,7 +1,5 @@
 // The fault-injecting test backend: heap, clock, locale and printers in memory, files on
-// the real file system through the POSIX file code, and any single operation made to fail.
-#include <unistd.h>
-
+// the real file system through the native file code, and any single operation made to fail.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -15,6 +13,20 @@
 #include "../posix/posix_shared.h"
 #include "platform.h"
 #include "testing/fault_control.h"
+
+// Files go through the native file calls, with the native separator.
+#if defined(_WIN32)
+#include "../win32/win32_calls.h"
+namespace plat {
+namespace native = win32;
+constexpr char16_t kNativeSeparator = u'\\';
+}  // namespace plat
+#else
+namespace plat {
+namespace native = posix;
+constexpr char16_t kNativeSeparator = u'/';
+}  // namespace plat
+#endif
 
 namespace plat {
 namespace {
@@ -98,7 +110,7 @@ Fault CountFileOp(testing::FileOp op) {
   State& s = Shared();
   std::lock_guard guard(s.lock);
   const uint32_t any = ++s.fileOps[Index(FileOp::Any)];
-  if (s.crashAt != 0 && any == s.crashAt) _exit(kCrashExitCode);
+  if (s.crashAt != 0 && any == s.crashAt) std::_Exit(kCrashExitCode);
   const uint32_t own = ++s.fileOps[Index(op)];
   Fault fault = Fault::None;
   uint32_t& anyAt = s.failFileAt[Index(FileOp::Any)];
@@ -232,12 +244,12 @@ FileHandle FileOpen(const char16_t* path, FileAccess access, FileDisposition dis
   const auto op = disposition == FileDisposition::CreateNew ? testing::FileOp::Create
                                                             : testing::FileOp::Open;
   if (CountFileOp(op) != Fault::None) return kInvalidFile;
-  return posix::FileOpen(path, access, disposition);
+  return native::FileOpen(path, access, disposition);
 }
 
 bool FileClose(FileHandle file) {
   const Fault fault = CountFileOp(testing::FileOp::Close);
-  const bool closed = posix::FileClose(file);
+  const bool closed = native::FileClose(file);
   return fault == Fault::None && closed;
 }
 
@@ -247,11 +259,11 @@ bool FileRead(FileHandle file, void* buffer, uint32_t count, uint32_t* done) {
       if (done != nullptr) *done = 0;
       return false;
     case Fault::Short:
-      return posix::FileRead(file, buffer, count == 0 ? 0 : count - 1, done);
+      return native::FileRead(file, buffer, count == 0 ? 0 : count - 1, done);
     case Fault::None:
       break;
   }
-  return posix::FileRead(file, buffer, count, done);
+  return native::FileRead(file, buffer, count, done);
 }
 
 bool FileWrite(FileHandle file, const void* buffer, uint32_t count, uint32_t* done) {
@@ -259,7 +271,7 @@ bool FileWrite(FileHandle file, const void* buffer, uint32_t count, uint32_t* do
     if (done != nullptr) *done = 0;
     return false;
   }
-  return posix::FileWrite(file, buffer, count, done);
+  return native::FileWrite(file, buffer, count, done);
 }
 
 // The copy goes through this backend's own reads and writes, so that each of them can fail,
@@ -287,36 +299,36 @@ bool FileCopy(FileHandle from, FileHandle to, uint32_t count, uint32_t* done) {
 
 uint32_t FileSeek(FileHandle file, int32_t offset) {
   if (CountFileOp(testing::FileOp::Seek) != Fault::None) return 0xFFFFFFFF;
-  return posix::FileSeek(file, offset);
+  return native::FileSeek(file, offset);
 }
 
 uint32_t FileGetSize(FileHandle file) {
   if (CountFileOp(testing::FileOp::Size) != Fault::None) return 0xFFFFFFFF;
-  return posix::FileGetSize(file);
+  return native::FileGetSize(file);
 }
 
 bool FileFlush(FileHandle file) {
-  return CountFileOp(testing::FileOp::Flush) == Fault::None && posix::FileFlush(file);
+  return CountFileOp(testing::FileOp::Flush) == Fault::None && native::FileFlush(file);
 }
 
 bool FileDelete(const char16_t* path) {
-  return CountFileOp(testing::FileOp::Delete) == Fault::None && posix::FileDelete(path);
+  return CountFileOp(testing::FileOp::Delete) == Fault::None && native::FileDelete(path);
 }
 
 bool FileReplace(const char16_t* from, const char16_t* to) {
-  return CountFileOp(testing::FileOp::Replace) == Fault::None && posix::FileReplace(from, to);
+  return CountFileOp(testing::FileOp::Replace) == Fault::None && native::FileReplace(from, to);
 }
 
 bool DirectoryFlush(const char16_t* directory) {
   return CountFileOp(testing::FileOp::DirectoryFlush) == Fault::None &&
-         posix::DirectoryFlush(directory);
+         native::DirectoryFlush(directory);
 }
 
 int32_t AnsiToWide(const char* text, int32_t count, char16_t* out, int32_t capacity) {
-  return posix::AnsiToWide(text, count, out, capacity);
+  return native::AnsiToWide(text, count, out, capacity);
 }
 
-char16_t PathSeparator() { return u'/'; }
+char16_t PathSeparator() { return kNativeSeparator; }
 
 // ---- Control --------------------------------------------------------------------------------
 
