@@ -15,7 +15,7 @@
 
 namespace {
 
-using ExportFn = int32_t (*)(uint32_t, const QueryContext*, uint32_t, void*, uint32_t*);
+using ExportFn = int32_t (MPX_CALL*)(uint32_t, const QueryContext*, uint32_t, void*, uint32_t*);
 
 struct Export {
   const char* name;

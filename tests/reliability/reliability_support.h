@@ -45,7 +45,7 @@ class ScratchTest : public ::testing::Test {
 
 // ---- Model database queries -------------------------------------------------------------------
 
-using QueryFn = int32_t (*)(uint32_t, const QueryContext*, uint32_t, void*, uint32_t*);
+using QueryFn = int32_t(MPX_CALL*)(uint32_t, const QueryContext*, uint32_t, void*, uint32_t*);
 
 enum class Printer : uint8_t { None, ByName, ByHandle };
 
@@ -147,7 +147,7 @@ struct CalibrationCall {
   std::string returned;  // bytes 16-31 up to the NUL
 };
 
-using CalibrateFn = int16_t (*)(const CalibrationRequest*, uint8_t*, const int16_t*,
+using CalibrateFn = int16_t(MPX_CALL*)(const CalibrationRequest*, uint8_t*, const int16_t*,
                                 const char16_t*, const char16_t*);
 
 // One history line as written: key, three identity values, name.
