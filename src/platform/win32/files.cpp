@@ -25,6 +25,12 @@ bool HasAttribute(const char16_t* path, DWORD attribute) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & attribute) != 0;
 }
 
+bool IsReadOnly(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  return ::GetFileInformationByHandle(handle, &information) != 0 &&
+         (information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 }  // namespace
 
 FileHandle FileOpen(const char16_t* path, FileAccess access, FileDisposition disposition) {
@@ -35,6 +41,15 @@ FileHandle FileOpen(const char16_t* path, FileAccess access, FileDisposition dis
                                 kAccessRows[row].shareMode, nullptr, creation,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return kInvalidFile;
+  // Windows itself refuses to write a read-only file, whoever asks; a file system that lets
+  // a privileged user through anyway (wine run as root) is held to the same rule. Checked on
+  // the open handle, so a rename in between cannot slip past.
+  if (access != FileAccess::Read && disposition == FileDisposition::OpenExisting &&
+      IsReadOnly(handle)) {
+    ::CloseHandle(handle);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return kInvalidFile;
+  }
   return FromHandle(handle);
 }
 
@@ -87,13 +102,19 @@ bool FileFlush(FileHandle file) {
 }
 
 bool FileDelete(const char16_t* path) {
-  return path != nullptr && path[0] != u'\0' && ::DeleteFileW(Wide(path)) != 0;
+  if (path == nullptr || path[0] == u'\0') return false;
+  // As for opening: a read-only file stays, even where the file system would let it go.
+  if (HasAttribute(path, FILE_ATTRIBUTE_READONLY)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  return ::DeleteFileW(Wide(path)) != 0;
 }
 
 bool FileReplace(const char16_t* from, const char16_t* to) {
   if (from == nullptr || to == nullptr || from[0] == u'\0' || to[0] == u'\0') return false;
   // Only files are moved, and a read-only file is never replaced; said here rather than
-  // left to how a given Windows version or file system treats the move.
+  // left to how a given Windows version or file system (or wine run as root) treats it.
   if (HasAttribute(from, FILE_ATTRIBUTE_DIRECTORY) || HasAttribute(to, FILE_ATTRIBUTE_READONLY)) {
     ::SetLastError(ERROR_ACCESS_DENIED);
     return false;
