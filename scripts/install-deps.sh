@@ -30,8 +30,10 @@ if ((${#missing[@]})); then
 fi
 
 # A kernel built without 32-bit emulation cannot start the 32-bit wine loader ("Exec format
-# error"); registered with binfmt_misc, qemu runs every 32-bit program instead.
-if [[ "${MPX_WITH_WINE:-0}" == 1 ]] && ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+# error"); asked for (MPX_WINE_UNDER_QEMU=1), qemu registered with binfmt_misc runs every
+# 32-bit program instead.
+if [[ "${MPX_WITH_WINE:-0}" == 1 && "${MPX_WINE_UNDER_QEMU:-0}" == 1 ]] &&
+   ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
   if ! mountpoint -q /proc/sys/fs/binfmt_misc; then
     "${sudo_cmd[@]}" mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
   fi

@@ -4,9 +4,32 @@
 #
 # The cross build runs generators built for this machine (dbc, curvegen); they come from
 # the native build MPX_HOST_BUILD (default: the release preset's).
+#
+# Wine needs a kernel that runs 32-bit programs. Where it does not and qemu stands in for it
+# (binfmt_misc), 32-bit wine is not reliable enough to judge the DLLs by (it dies with
+# illegal instructions inside wine itself), so the wine run is left out there and said so;
+# MPX_WINE_UNDER_QEMU=1 runs it anyway. The DLLs are built and their export and import
+# tables checked everywhere.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 MPX_WITH_WINE=1 scripts/install-deps.sh
+
+# qemu: 32-bit programs run through qemu's binfmt_misc entry; native: on this kernel itself;
+# none: not at all.
+thirty_two_bit_runner() {
+  if [[ -e /proc/sys/fs/binfmt_misc/qemu-i386 ]] && grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
+    echo qemu
+  elif /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+    echo native
+  else
+    echo none
+  fi
+}
+runner=$(thirty_two_bit_runner)
+run_wine=0
+if [[ $runner == native || ($runner == qemu && "${MPX_WINE_UNDER_QEMU:-0}" == 1) ]]; then
+  run_wine=1
+fi
 
 seconds() { date +%s; }
 started=$(seconds)
@@ -22,14 +45,25 @@ fi
 
 cmake --preset windows -DMPX_DBC_EXECUTABLE="$host_build/tools/dbc/dbc" \
   -DCAL_CURVEGEN_EXECUTABLE="$host_build/src/dump/qx_cal/calibmod/curvegen" >/dev/null
-cmake --build --preset windows --target modeldb calibmod mpx_windows_tests mpx_windows_dll_tests
+# The test programs only when wine runs them.
+targets=(modeldb calibmod)
+if ((run_wine)); then targets+=(mpx_windows_tests mpx_windows_dll_tests); fi
+cmake --build --preset windows --target "${targets[@]}"
 built=$(seconds)
 echo "test-windows: built in $((built - started)) s"
+
+if ((run_wine == 0)); then
+  echo "test-windows: 32-bit programs run here: $runner (not natively); the wine run is left" \
+       "out (MPX_WINE_UNDER_QEMU=1 runs it through qemu); checking the DLLs' tables only"
+  ctest --preset windows -R '^windows_.*_tables$'
+  exit 0
+fi
 
 # A prefix of its own, gone afterwards; no desktop integration, no Mono or Gecko installer.
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/mpx-wine.XXXXXX")
 export WINEPREFIX="$scratch/prefix" WINEARCH=win32 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+# A crash ends the program at once: no debugger attached to it (that waits for ever).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
