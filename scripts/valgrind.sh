@@ -10,10 +10,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${MPX_VALGRIND_BUILD_DIR:-build/valgrind}
-# The emulator runs every test command (and the test discovery) through valgrind.
-memcheck="valgrind;--tool=memcheck;--error-exitcode=99;--leak-check=full;--errors-for-leak-kinds=definite,indirect;--track-origins=yes;--trace-children=yes;--quiet"
+# The emulator runs every test command through valgrind (scripts/valgrind-run.sh).
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-  -DCMAKE_CROSSCOMPILING_EMULATOR="$memcheck" >/dev/null
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/valgrind-run.sh" >/dev/null
 cmake --build "$build" -j2
 # Valgrind is some twenty times slower: give every test time.
 ctest --test-dir "$build" --output-on-failure -j2 --timeout 3600 "$@"
