@@ -15,6 +15,7 @@
 #include "fetch.h"
 #include "fuzz_support.h"
 #include "image.h"
+#include "owned_image.h"
 #include "query_input.h"
 #include "testing/fault_control.h"
 
@@ -26,28 +27,6 @@ using mdb::DbImage;
 // count (the evaluator bounds depth, not work), so the node table stays small.
 constexpr std::array<uint32_t, mdb::kCountSlots> kMaxCounts = {
     40, 16, 8, 48, 8, 48, 128, 128, 512, 256, 8, 6, 6, 6, 6, 0xFFFFFFFFu};
-
-// Every table of the image as a block of its own.
-struct FuzzImage {
-  std::vector<mdb::DbNode> nodes;
-  std::vector<uint16_t> directoryKeys;
-  std::vector<uint32_t> directoryRoots;
-  std::vector<uint16_t> listKeys;
-  std::vector<uint16_t> listCounts;
-  std::vector<uint32_t> listStarts;
-  std::vector<uint32_t> nodeIndexList;
-  std::vector<uint16_t> categoryIds;
-  std::vector<uint16_t> categoryCounts;
-  std::vector<uint32_t> categoryStarts;
-  std::vector<uint16_t> itemIds;
-  std::vector<uint32_t> itemValues;
-  std::vector<int32_t> int32Pool;
-  std::vector<uint16_t> int16Pool;
-  std::vector<uint8_t> bytePool;
-  std::vector<uint8_t> stringPool;
-  std::vector<mdb::SelectorRecord> selectors;
-  std::array<std::vector<uint8_t>, mdb::kSelectorRowTables> rowTables;
-};
 
 template <typename T, typename Read>
 void Fill(std::vector<T>& table, uint32_t count, Read read) {
@@ -84,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::QueryInput query;
   fuzz::ReadQueryInput(in, query);
 
-  FuzzImage t;
+  // Every table of the image as a block of its own; the counts stay the input's.
+  dbc::OwnedImage t;
   const uint32_t* c = image.counts;
   Fill(t.nodes, c[mdb::kNodeCount], [&] {
     const uint32_t tag = in.U32();

@@ -10,7 +10,7 @@ set(MPX_FUZZ_dbc_source_SOURCES ${MPX_FUZZ_DIR}/dbc_source_fuzz.cpp)
 set(MPX_FUZZ_dbc_source_LIBS dbc_lib mdb_core mpx_platform_test)
 
 set(MPX_FUZZ_image_eval_SOURCES ${MPX_FUZZ_DIR}/image_eval_fuzz.cpp)
-set(MPX_FUZZ_image_eval_LIBS mdb_core mpx_platform_test)
+set(MPX_FUZZ_image_eval_LIBS dbc_lib mdb_core mpx_platform_test)
 
 # The real export functions, on the fault-injecting backend (fixed clock, printers in
 # memory, every block counted).
